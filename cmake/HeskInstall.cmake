@@ -33,6 +33,11 @@ foreach(lib Quormapi Istrel Hesk)
   else()
     set(HESK_PC_REQUIRES "")
   endif()
+  if(lib STREQUAL "Hesk")
+    set(HESK_PC_LIBS "-pthread")
+  else()
+    set(HESK_PC_LIBS "")
+  endif()
   configure_file(${PROJECT_SOURCE_DIR}/cmake/hesk.pc.in
     ${PROJECT_BINARY_DIR}/${lib}.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/${lib}.pc

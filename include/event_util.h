@@ -208,4 +208,10 @@ void create_isodate_from_sec(time_t t, char* isodate_str, bool year);
 bool time_from_isodate(const char* time_str, time_t* tout);
 bool time_from_isodate2(const char* time_str, time_t* tout);
 
+// The rest of the exported interface, one header per subsystem.
+#include "event_convert.h"
+#include "event_slow.h"
+#include "event_bridge.h"
+#include "event_dump.h"
+
 #endif  // HESK_EVENT_UTIL_H
