@@ -308,7 +308,7 @@ struct kova_upd_data_block_2010 {  // types 33, 36, 37 (272 bytes)
 };
 
 struct kova_env_data_block {  // type 3 (20 bytes)
-  int32_t env_ch_idx;  // index into the environment dictionary
+  int32_t env_ch_idx;         // index into the environment dictionary
   int32_t env_ch_status;
   time_stamp env_ch_time;
   float env_ch_data;
@@ -682,8 +682,7 @@ void copy_event_header_2010_to_2024(kova_eventheader* evh, kova_eventheader_2024
 // pattern := KOVA_SB_PATTERN_2024, ltotal grows by 20, mpulse := old mpulse
 // (sign-extended) | evid_shift; server, time, tmask, status, nchan copied.
 void copy_server_block_header_2010_to_2024(kova_serv_block_head_2010* svb,
-                                           kova_serv_block_head_2024* svb2024,
-                                           uint64_t evid_shift);
+                                           kova_serv_block_head_2024* svb2024, uint64_t evid_shift);
 
 #include "event_layout_checks.h"
 

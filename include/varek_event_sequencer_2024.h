@@ -12,9 +12,9 @@ class varek_event_sequencer_2024 {
  public:
   kova_time_id_2024 current;  // last event taken
   kova_time_id_2024 prev;     // the one taken before it
-  int skipped_cnt;       // events skipped since the last one taken
-  int skipped_limit;     // 128 after construction
-  int mode;              // VAREK_SEQUENCER_MODES
+  int skipped_cnt;            // events skipped since the last one taken
+  int skipped_limit;          // 128 after construction
+  int mode;                   // VAREK_SEQUENCER_MODES
   int64_t max_event_diff;
   time_stamp max_time_diff;
 
@@ -27,9 +27,9 @@ class varek_event_sequencer_2024 {
   bool set(kova_time_id_2024* id);
 
   // True: take the event; false: skip it.
-  bool check(uint64_t event);      // event-number mode only
-  bool check(time_stamp* time);    // time mode only
-  bool check(kova_time_id_2024* id);    // number and time
+  bool check(uint64_t event);         // event-number mode only
+  bool check(time_stamp* time);       // time mode only
+  bool check(kova_time_id_2024* id);  // number and time
 
   // Setters return false on success, true when refused.
   bool set_mode(int mode);

@@ -10,7 +10,9 @@ enum VAREK_SEQUENCER_MODES {
   VAREK_SEQUENCER_MODES_MAX = 2
 };
 
-inline bool VAREK_SEQUENCER_CHECK_MODE(int md) { return md >= 0 && md < VAREK_SEQUENCER_MODES_MAX; }
+inline bool VAREK_SEQUENCER_CHECK_MODE(int md) {
+  return md >= 0 && md < VAREK_SEQUENCER_MODES_MAX;
+}
 
 // A zero time distance.
 const time_stamp time_diff_default = {0, 0};

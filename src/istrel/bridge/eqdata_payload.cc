@@ -9,17 +9,53 @@ namespace {
 
 // Framework data type ids as stored in the block (first word).
 enum StoredType : int32_t {
-  kNull = 0, kInt = 1, kFloat = 2, kString = 3, kBool = 4, kDouble = 6, kText = 7,
-  kTds = 12, kXy = 13, kIiii = 14, kIfff = 15, kTtii = 18, kSpectrum = 19, kXml = 20,
-  kImage = 22, kGspectrum = 24, kShort = 25, kLong = 26, kUshort = 27, kUint = 28, kUlong = 29,
-  kAFloat = 100, kATds = 101, kAXy = 102, kAUstr = 103, kAInt = 105, kAByte = 106,
-  kAXyzs = 108, kMdaFloat = 109, kADouble = 110, kABool = 111, kAShort = 113, kALong = 114,
-  kMdaDouble = 115, kAUshort = 116, kAUint = 117, kAUlong = 118, kAThumbnail = 120,
-  kATsSpectrum = 1013, kATsGspectrum = 1015, kKeyval = 1016
+  kNull = 0,
+  kInt = 1,
+  kFloat = 2,
+  kString = 3,
+  kBool = 4,
+  kDouble = 6,
+  kText = 7,
+  kTds = 12,
+  kXy = 13,
+  kIiii = 14,
+  kIfff = 15,
+  kTtii = 18,
+  kSpectrum = 19,
+  kXml = 20,
+  kImage = 22,
+  kGspectrum = 24,
+  kShort = 25,
+  kLong = 26,
+  kUshort = 27,
+  kUint = 28,
+  kUlong = 29,
+  kAFloat = 100,
+  kATds = 101,
+  kAXy = 102,
+  kAUstr = 103,
+  kAInt = 105,
+  kAByte = 106,
+  kAXyzs = 108,
+  kMdaFloat = 109,
+  kADouble = 110,
+  kABool = 111,
+  kAShort = 113,
+  kALong = 114,
+  kMdaDouble = 115,
+  kAUshort = 116,
+  kAUint = 117,
+  kAUlong = 118,
+  kAThumbnail = 120,
+  kATsSpectrum = 1013,
+  kATsGspectrum = 1015,
+  kKeyval = 1016
 };
 
 // Smallest multiple of 4 not below n.
-long pad4(long n) { return (n + 3) & ~3L; }
+long pad4(long n) {
+  return (n + 3) & ~3L;
+}
 
 // Bounded reader over the stored block.
 class Reader {
@@ -84,11 +120,26 @@ long counted(const Reader& r, long elem_size) {
 long stored_size(const Reader& r, int32_t type) {
   long a, b;
   switch (type) {
-    case kNull: return V;
-    case kInt: case kBool: case kUint: case kFloat: case kShort: case kUshort: return V + 4;
-    case kDouble: case kLong: case kUlong: case kXy: return V + 8;
-    case kTds: case kIiii: case kIfff: return V + 16;
-    case kTtii: return V + 24;
+    case kNull:
+      return V;
+    case kInt:
+    case kBool:
+    case kUint:
+    case kFloat:
+    case kShort:
+    case kUshort:
+      return V + 4;
+    case kDouble:
+    case kLong:
+    case kUlong:
+    case kXy:
+      return V + 8;
+    case kTds:
+    case kIiii:
+    case kIfff:
+      return V + 16;
+    case kTtii:
+      return V + 24;
     case kSpectrum:
       if (!r.count(V, &a) || !r.count(V + 40, &b)) return -1;
       return V + 56 + pad4(a) + 4 * b;
@@ -101,20 +152,39 @@ long stored_size(const Reader& r, int32_t type) {
     case kAByte:
       if (!r.count(V + 24, &a)) return -1;
       return V + 40 + pad4(a);
-    case kMdaFloat: case kMdaDouble:
+    case kMdaFloat:
+    case kMdaDouble:
       if (!r.count(V, &a) || !r.count(V + 48, &b)) return -1;
       return V + 64 + pad4(a) + (type == kMdaFloat ? 4 : 8) * b + 64;
-    case kAFloat: case kAInt: case kABool: case kAUint: return counted(r, 4);
-    case kAShort: case kAUshort: return counted(r, 2);
-    case kAXy: case kADouble: case kALong: case kAUlong: return counted(r, 8);
-    case kATds: return counted(r, 16);
-    case kAThumbnail: return counted(r, 48);
-    case kAUstr: return images_with_strings(r, 40, 24);
-    case kAXyzs: return images_with_strings(r, 32, 16);
-    case kKeyval: return images_with_strings(r, 16, 0);
-    case kATsSpectrum: return spectrum_array(r, 64, 8, 48);
-    case kATsGspectrum: return spectrum_array(r, 216, 8, 200);
-    default: return -1;
+    case kAFloat:
+    case kAInt:
+    case kABool:
+    case kAUint:
+      return counted(r, 4);
+    case kAShort:
+    case kAUshort:
+      return counted(r, 2);
+    case kAXy:
+    case kADouble:
+    case kALong:
+    case kAUlong:
+      return counted(r, 8);
+    case kATds:
+      return counted(r, 16);
+    case kAThumbnail:
+      return counted(r, 48);
+    case kAUstr:
+      return images_with_strings(r, 40, 24);
+    case kAXyzs:
+      return images_with_strings(r, 32, 16);
+    case kKeyval:
+      return images_with_strings(r, 16, 0);
+    case kATsSpectrum:
+      return spectrum_array(r, 64, 8, 48);
+    case kATsGspectrum:
+      return spectrum_array(r, 216, 8, 200);
+    default:
+      return -1;
   }
 }
 
@@ -128,8 +198,8 @@ long string_size(const unsigned char* p, size_t avail) {
 }
 
 bool is_array_type(int32_t t) {
-  return t == kATds || t == kAXy || t == kAUstr || t == kAByte || t == kAXyzs ||
-         t == kAThumbnail || (t >= 1000 && t <= 1010) || (t >= 1013 && t <= 1020);
+  return t == kATds || t == kAXy || t == kAUstr || t == kAByte || t == kAXyzs || t == kAThumbnail ||
+         (t >= 1000 && t <= 1010) || (t >= 1013 && t <= 1020);
 }
 
 }  // namespace
@@ -140,7 +210,7 @@ long kova_eqdata_payload_size(const unsigned char* payload, size_t avail) {
   int32_t type;
   if (!r.word(0, &type)) return -1;
   long size = (type == kString || type == kText || type == kXml) ? string_size(payload, avail)
-                                                                  : stored_size(r, type);
+                                                                 : stored_size(r, type);
   if (size < 0) return -1;
   // The multi-dimensional types count 64 trailing bytes that are never written.
   long written = (type == kMdaFloat || type == kMdaDouble) ? size - 64 : size;

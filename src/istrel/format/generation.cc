@@ -19,7 +19,11 @@ void set_data_format_2024(bool how) {
   if (how) g_format_2010 = false;
 }
 
-bool is_data_format_2010() { return g_format_2010; }
-bool is_data_format_2024() { return g_format_2024; }
+bool is_data_format_2010() {
+  return g_format_2010;
+}
+bool is_data_format_2024() {
+  return g_format_2024;
+}
 
 }  // extern "C"

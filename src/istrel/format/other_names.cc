@@ -37,9 +37,12 @@ char* kova_get_daq_index_file_ext(int index) {
 
 char* kova_get_compressor_name(int type) {
   switch (type) {
-    case 1: return const_cast<char*>("ZLIB");
-    case 2: return const_cast<char*>("LZO");
-    default: return const_cast<char*>("Compressor unknown");
+    case 1:
+      return const_cast<char*>("ZLIB");
+    case 2:
+      return const_cast<char*>("LZO");
+    default:
+      return const_cast<char*>("Compressor unknown");
   }
 }
 

@@ -10,13 +10,19 @@ namespace {
 
 const char kUnknown[] = "UNKNOWN";
 
-int masked(int type) { return type & KOVA_DTYPE_MASK; }
+int masked(int type) {
+  return type & KOVA_DTYPE_MASK;
+}
 
 // True for a type with a row in the table (0-62).
-bool in_table(int t) { return t >= 0 && t < KOVA_BLOCK_MAX_2010; }
+bool in_table(int t) {
+  return t >= 0 && t < KOVA_BLOCK_MAX_2010;
+}
 
 // The channel count column as a number (-1 for a type without channels).
-int table_channels(int t) { return atoi(sblock_types_a[t][KOVA_SB_TYPE_CHANNELS]); }
+int table_channels(int t) {
+  return atoi(sblock_types_a[t][KOVA_SB_TYPE_CHANNELS]);
+}
 
 const unsigned char* payload_of(const kova_serv_block_subhead_2010* sbhd) {
   return reinterpret_cast<const unsigned char*>(sbhd) + sizeof(kova_serv_block_subhead_2010);
@@ -93,14 +99,21 @@ char* get_branch_class(int type) {
   return branch_cell(type, KOVA_SB_TYPE_BRANCH_CLASS, "ZELEventHeader", "ZELSvrBlockHeaderArray");
 }
 
-char* get_chan_name(int type, int chan) { return channel_cell(type, chan, KOVA_SB_TYPE_CHAN); }
-char* get_chan_units(int type, int chan) { return channel_cell(type, chan, KOVA_SB_TYPE_UNITS); }
-char* get_chan_descr(int type, int chan) { return channel_cell(type, chan, KOVA_SB_TYPE_DESCR); }
+char* get_chan_name(int type, int chan) {
+  return channel_cell(type, chan, KOVA_SB_TYPE_CHAN);
+}
+char* get_chan_units(int type, int chan) {
+  return channel_cell(type, chan, KOVA_SB_TYPE_UNITS);
+}
+char* get_chan_descr(int type, int chan) {
+  return channel_cell(type, chan, KOVA_SB_TYPE_DESCR);
+}
 
 int get_data_structure_type(int dtype) {
   int t = masked(dtype);
   if ((t >= 1 && t <= 5) || (t >= 33 && t <= 37)) return KOVA_DATA_SLOW;
-  if ((t >= 6 && t <= 11) || (t >= 14 && t <= 21) || (t >= 24 && t <= 26)) return KOVA_DATA_SPECTRUM;
+  if ((t >= 6 && t <= 11) || (t >= 14 && t <= 21) || (t >= 24 && t <= 26))
+    return KOVA_DATA_SPECTRUM;
   if (t == 28 || (t >= 38 && t <= 43) || (t >= 45 && t <= 53) || (t >= 60 && t <= 62))
     return KOVA_DATA_GSPECTRUM;
   if (t == KOVA_BLOCK_IMAGE || t == KOVA_BLOCK_IMAGE_EXT) return KOVA_DATA_IMAGE;

@@ -29,8 +29,8 @@ void copy_server_block_header_2010_to_2024(kova_serv_block_head_2010* svb,
   out.pattern = KOVA_SB_PATTERN_2024;
   out.ltotal = static_cast<int64_t>(svb->ltotal) +
                (sizeof(kova_serv_block_head_2024) - sizeof(kova_serv_block_head_2010));
-  out.mpulse = static_cast<int64_t>(static_cast<uint64_t>(static_cast<int64_t>(svb->mpulse)) |
-                                    evid_shift);
+  out.mpulse =
+      static_cast<int64_t>(static_cast<uint64_t>(static_cast<int64_t>(svb->mpulse)) | evid_shift);
   out.time = svb->time;
   memcpy(out.server, svb->server, sizeof(out.server));
   out.tmask = svb->tmask;

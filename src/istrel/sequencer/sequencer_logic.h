@@ -9,7 +9,9 @@
 
 namespace sequencer {
 
-inline double micros(const time_stamp& t) { return t.timeup * 1e6 + t.timelow; }
+inline double micros(const time_stamp& t) {
+  return t.timeup * 1e6 + t.timelow;
+}
 
 template <typename Seq>
 void reset(Seq& s) {

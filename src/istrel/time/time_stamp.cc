@@ -31,8 +31,18 @@ unsigned int kova_get_event_id(time_stamp* tm) {
   return static_cast<uint32_t>(5u * s - 1691902391u);
 }
 
-u_int kova_get_from_timestamp_sec(time_stamp* tm) { return tm ? tm->timeup : 0; }
-u_int kova_get_from_timestamp_usec(time_stamp* tm) { return tm ? tm->timelow : 0; }
-u_int kova_get_from_time_id_sec(kova_time_id* tm) { return tm ? tm->time.timeup : 0; }
-u_int kova_get_from_time_id_usec(kova_time_id* tm) { return tm ? tm->time.timelow : 0; }
-u_int kova_get_from_time_id_evid(kova_time_id* tm) { return tm ? tm->event_number : 0; }
+u_int kova_get_from_timestamp_sec(time_stamp* tm) {
+  return tm ? tm->timeup : 0;
+}
+u_int kova_get_from_timestamp_usec(time_stamp* tm) {
+  return tm ? tm->timelow : 0;
+}
+u_int kova_get_from_time_id_sec(kova_time_id* tm) {
+  return tm ? tm->time.timeup : 0;
+}
+u_int kova_get_from_time_id_usec(kova_time_id* tm) {
+  return tm ? tm->time.timelow : 0;
+}
+u_int kova_get_from_time_id_evid(kova_time_id* tm) {
+  return tm ? tm->event_number : 0;
+}

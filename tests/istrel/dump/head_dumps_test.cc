@@ -69,9 +69,10 @@ TEST(HeadDumps, EventHeaders) {
   h.tmask = 0xAB;
   h.status = 2;
   h.num_svr_block = 0;
-  EXPECT_EQ(captured([&] { dump_event_header_(&h); }),
-            "PATTERN:0xFFEEFFDD  \tLength:40  \tEvent#:12 \tEventType:ENV:\t Time: 100 sec 5 usec\t "
-            "tmask:0xAB\n\t Status: 2\n\t #sblocks: 0\n");
+  EXPECT_EQ(
+      captured([&] { dump_event_header_(&h); }),
+      "PATTERN:0xFFEEFFDD  \tLength:40  \tEvent#:12 \tEventType:ENV:\t Time: 100 sec 5 usec\t "
+      "tmask:0xAB\n\t Status: 2\n\t #sblocks: 0\n");
 
   kova_eventheader_2024 h4;
   memset(&h4, 0, sizeof(h4));
@@ -83,9 +84,10 @@ TEST(HeadDumps, EventHeaders) {
   h4.tmask = 1;
   h4.status = 0;
   h4.num_svr_block = 0;
-  EXPECT_EQ(captured([&] { dump_event_header_2024_(&h4); }),
-            "PATTERN:0xFFCCFFCC  \tLength:56  \tEvent#:4294967301 (0x100000005) \tEventType:NORMAL:\t "
-            "Time: 7 sec 8 usec\t tmask:0x1\n\t Status: 0\n\t #sblocks: 0\n");
+  EXPECT_EQ(
+      captured([&] { dump_event_header_2024_(&h4); }),
+      "PATTERN:0xFFCCFFCC  \tLength:56  \tEvent#:4294967301 (0x100000005) \tEventType:NORMAL:\t "
+      "Time: 7 sec 8 usec\t tmask:0x1\n\t Status: 0\n\t #sblocks: 0\n");
   EXPECT_EQ(captured([] { dump_event_header_(nullptr); }), "");
 }
 
@@ -138,9 +140,10 @@ TEST(HeadDumps, ServerBlockHead2024ChecksPatterns) {
   EXPECT_EQ(captured([&] { dump_event_subheader_2024(nullptr, wrong); }), expect);
 
   slot.pattern = 0x1234;
-  EXPECT_EQ(captured([&] { dump_event_subheader_2024(&slot, &h); }),
-            "dump_event_subheader: INVALID pattern: slot: 0x1234 header: 0xFBABBAFFFBABBAFF (must be "
-            "0xFBABBAFFFBABBAFF)\n");
+  EXPECT_EQ(
+      captured([&] { dump_event_subheader_2024(&slot, &h); }),
+      "dump_event_subheader: INVALID pattern: slot: 0x1234 header: 0xFBABBAFFFBABBAFF (must be "
+      "0xFBABBAFFFBABBAFF)\n");
 }
 
 TEST_F(UtcZone, EventSlotHeads) {
@@ -156,11 +159,12 @@ TEST_F(UtcZone, EventSlotHeads) {
   hd.nsblocks = 3;
   hd.sbfilled = 2;
   hd.nclients = 4;
-  EXPECT_EQ(captured([&] { dump_event_header(&hd); }),
-            "EVENT-NORMAL\n EventID: 42\n Time: 1300000000 sec 1 usec (20110313T070640)\n First sb: "
-            "1300000001 sec 2 usec (20110313T070641)\n Last sb: 1300000002 sec 3 usec "
-            "(20110313T070642)\n T-mask:0x10\n EV-size: 1234\n SB-total: 3 SB-filled: 2 \n "
-            "#-clients: 4\n");
+  EXPECT_EQ(
+      captured([&] { dump_event_header(&hd); }),
+      "EVENT-NORMAL\n EventID: 42\n Time: 1300000000 sec 1 usec (20110313T070640)\n First sb: "
+      "1300000001 sec 2 usec (20110313T070641)\n Last sb: 1300000002 sec 3 usec "
+      "(20110313T070642)\n T-mask:0x10\n EV-size: 1234\n SB-total: 3 SB-filled: 2 \n "
+      "#-clients: 4\n");
 
   kova_event_slot_head_2024 h4;
   memset(&h4, 0, sizeof(h4));
@@ -171,11 +175,12 @@ TEST_F(UtcZone, EventSlotHeads) {
   h4.start = h4.time;
   h4.lupdate = h4.time;
   h4.evsize = 5000000000ll;
-  EXPECT_EQ(captured([&] { dump_event_header_2024(&h4); }),
-            "EVENT-HEART_BEAT\n EventID: 4294967296\n Time: 1300000000 sec 1 usec (20110313T070640)\n "
-            "First sb: 1300000000 sec 1 usec (20110313T070640)\n Last sb: 1300000000 sec 1 usec "
-            "(20110313T070640)\n T-mask:0x0\n EV-size: 5000000000\n SB-total: 0 SB-filled: 0 \n "
-            "#-clients: 0\n");
+  EXPECT_EQ(
+      captured([&] { dump_event_header_2024(&h4); }),
+      "EVENT-HEART_BEAT\n EventID: 4294967296\n Time: 1300000000 sec 1 usec (20110313T070640)\n "
+      "First sb: 1300000000 sec 1 usec (20110313T070640)\n Last sb: 1300000000 sec 1 usec "
+      "(20110313T070640)\n T-mask:0x0\n EV-size: 5000000000\n SB-total: 0 SB-filled: 0 \n "
+      "#-clients: 0\n");
 }
 
 TEST(HeadDumps, ChannelHeadsShowTypeDeviceAndErrors) {
@@ -206,9 +211,10 @@ TEST(HeadDumps, CompressedChannelShowsItsZipHeader) {
   sb->ldata = static_cast<int>(block.size());
   kova_zip_header zh{0x21, 100, 8};
   memcpy(block.data() + sizeof(*sb), &zh, sizeof(zh));
-  EXPECT_EQ(captured([&] { dump_event_chanhead_2010(sb); }),
-            "\n\t\t Chan.name: CAM\n\t\t Type: 0x1B(BLOCK_IMAGE_EXT dev:NONE)\n\t\t Error:0x1(1)\n\t\t "
-            "Size: 288\tOrigSize: 100\t ZSise: 8\tZRatio: 5.000000\tZFlags: 0x21\n");
+  EXPECT_EQ(
+      captured([&] { dump_event_chanhead_2010(sb); }),
+      "\n\t\t Chan.name: CAM\n\t\t Type: 0x1B(BLOCK_IMAGE_EXT dev:NONE)\n\t\t Error:0x1(1)\n\t\t "
+      "Size: 288\tOrigSize: 100\t ZSise: 8\tZRatio: 5.000000\tZFlags: 0x21\n");
   EXPECT_EQ(captured([&] { print_kova_zip_header(&zh); }),
             "OrigSize: 100\t ZSise: 8\tZRatio: 5.000000\tZFlags: 0x21\n");
 

@@ -175,7 +175,6 @@ TEST(FrontEndErrors, TextsInTableOrder) {
                "KOVA_FE_DAQ_PARAM_INV Invalid DAQ parameters ");
   EXPECT_STREQ(get_daq_fed_error(0x40000000), "");
   EXPECT_STREQ(get_daq_fed_error(static_cast<int>(0xF8000000u)), "");
-  EXPECT_STREQ(get_daq_fed_error(0x40000000 | 0x10),
-               "KOVA_SB_ERR_NO_SERVER NO server ");
+  EXPECT_STREQ(get_daq_fed_error(0x40000000 | 0x10), "KOVA_SB_ERR_NO_SERVER NO server ");
   EXPECT_STREQ(get_daq_fed_error(0x4000000), "KOVA_SD_ERR_NOT_ASSM Not assembleb by sender ");
 }
