@@ -1,0 +1,198 @@
+// Start-up: the master creates (or validates and re-uses) the client and
+// event control partitions; every other process attaches to them.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "C_shm_kill.h"
+#include "manager_internal.h"
+
+using namespace hesk_mgr;
+
+namespace {
+
+int stat_int(C_shm_buffer* b, const char* key) { return atoi(b->getStat(key).c_str()); }
+
+enum class Found { kCreated, kReused, kRefused, kFailed };
+
+// Attaches the partition `name` when it exists with at least nbuf buffers of
+// lbuf bytes, replaces an incompatible one when `forced`, else creates it.
+Found find_or_create(Hesk& h, const char* name, int nbuf, int lbuf, const char* slots_fmt,
+                     const char* incompatible_fmt) {
+  // Two rounds: a replaced partition that is still there (no right to
+  // remove it) is not fought over forever.
+  for (int round = 0; round < 2; ++round) {
+    message(slots_fmt, name, nbuf, lbuf);
+    if (!h.add(name)) {
+      C_shm_buffer* b = h.find_by_name(name);
+      int have_n = b ? stat_int(b, "nbuf") : 0;
+      int have_l = (b && have_n >= nbuf) ? stat_int(b, "lbuf") : 0;
+      if (b != nullptr && have_n >= nbuf && have_l >= lbuf) return Found::kReused;
+      message(incompatible_fmt, have_n, nbuf, have_l, lbuf);
+      h.remove(name);
+      if (!h.forced) return Found::kRefused;
+      message("Forcing mode: removing it !!!");
+      C_shm_kill kill(name);
+      continue;
+    }
+    return h.add(name, nbuf, lbuf, true) == -1 ? Found::kFailed : Found::kCreated;
+  }
+  return Found::kFailed;
+}
+
+void register_defaults(Hesk& h) {
+  for (int t = 0; t < KOVA_EV_EVMAX; ++t) {
+    h.get_bname_f[t] = get_bname_known;
+    h.get_key_f[t] = get_key_known;
+    h.get_len_f[t] = get_len_known;
+    h.get_trg_f[t] = get_trg_known;
+    h.get_sts_f[t] = get_sts_known;
+    h.get_evid_f[t] = get_evid_known;
+  }
+}
+
+void take_ids(Hesk& h) {
+  h.cl_buf = h.find_by_name(h.clname);
+  h.ev_buf = h.find_by_name(h.evname);
+  h.clid = h.cl_buf ? stat_int(h.cl_buf, "shmid") : -1;
+  h.evid = h.ev_buf ? stat_int(h.ev_buf, "shmid") : -1;
+}
+
+void drop_partitions(Hesk& h) {
+  h.remove(h.clname);
+  h.remove(h.evname);
+  h.clid = h.evid = -1;
+  h.cl_buf = h.ev_buf = nullptr;
+  h.clictrl = nullptr;
+  h.evtctrl = nullptr;
+  h.evtctrl2024 = nullptr;
+}
+
+// Takes buffer 0 out of the free queue so that it is never handed out as a slot.
+char* take_buffer_zero(C_shm_buffer* b) {
+  char* p = b->get_buffer(4, true);
+  if (p != nullptr && p == b->buffer_addr(0)) return p;
+  if (p != nullptr) b->return_buffer(p);
+  return nullptr;
+}
+
+void zero_partition(C_shm_buffer* b) {
+  for (int i = 0; i < b->getBufferCount(); ++i) memset(b->buffer_addr(i), 0, b->getBufferLength());
+}
+
+}  // namespace
+
+bool Hesk::init() {
+  hesk_bad_format_events = 0;
+  register_defaults(*this);
+  std::lock_guard<std::recursive_mutex> pool_lock(pool_mx_);
+
+  if (!master) {
+    if (add(clname)) return true;
+    if (add(evname)) {
+      remove(clname);
+      return true;
+    }
+    take_ids(*this);
+    clictrl = reinterpret_cast<kova_client_ctrl_block*>(cl_buf->buffer_addr(0));
+    bool initialised = false;
+    for (int i = 0; i < 10000 && clictrl != nullptr; ++i) {
+      int st = reinterpret_cast<volatile kova_client_ctrl_block*>(clictrl)->status;
+      if (st == CLI_C_INIT || st == CLI_C_UPD) {
+        initialised = true;
+        break;
+      }
+      usleep(100);
+    }
+    if (!initialised) {
+      message("Control block not initialized");
+      drop_partitions(*this);
+      return true;
+    }
+    evtctrl = reinterpret_cast<kova_event_ctrl_block*>(ev_buf->buffer_addr(0));
+    evtctrl2024 = reinterpret_cast<kova_event_ctrl_block_2024*>(evtctrl);
+    ready_.store(true);
+    return false;
+  }
+
+  // Master: the client partition.
+  long n_cl = (clslots ? clslots : 64L * ncli) + 1;
+  long l_cl = 48 + 256L * nsbl;
+  if (n_cl < 2 || l_cl < 48 || n_cl > INT32_MAX || l_cl > INT32_MAX) {
+    message("CL_SLOTS NAME:%s SLOTS:%ld SIZE:%ld", clname, n_cl, l_cl);
+    return true;
+  }
+  Found cl = find_or_create(*this, clname, static_cast<int>(n_cl), static_cast<int>(l_cl),
+                            "CL_SLOTS NAME:%s SLOTS:%d SIZE:%d",
+                            "Old client slot partition is incompatible !!! %d < %d  || %d < %d");
+  if (cl == Found::kFailed || cl == Found::kRefused) return true;
+
+  // The event partition, in the layout in force.
+  long n_ev = (evslots ? evslots : 32L * evrate) + 1;
+  long l_ev = evid64bitmode ? std::max(8L * (10 + 33L * nsbl + ncli), 24L * n_ev)
+                            : std::max(60 + 8L * (33L * nsbl + ncli), 20L * n_ev);
+  Found ev = Found::kFailed;
+  if (n_ev >= 2 && n_ev <= INT32_MAX && l_ev <= INT32_MAX) {
+    ev = find_or_create(*this, evname, static_cast<int>(n_ev), static_cast<int>(l_ev),
+                        "EV_SLOTS NAME:%s SLOTS:%d SIZE:%d",
+                        "Old event slot partition is incompatible !!! %d < %d || %d < %d");
+  }
+  if (ev == Found::kFailed || ev == Found::kRefused) {
+    remove(clname);
+    if (ev == Found::kFailed) {
+      printf("!!!!!!!!!!!!!!!! failed to add EVENT SLOTS !!!\n");
+      fflush(stdout);
+    }
+    return true;
+  }
+
+  take_ids(*this);
+  if (cl == Found::kCreated) {
+    // A new client partition makes every client reference of an old event
+    // partition stale: clear both, and give the old event slots back to the
+    // free queue so none is lost.
+    zero_partition(cl_buf);
+    zero_partition(ev_buf);
+    if (ev == Found::kReused) {
+      for (int s = 1; s < ev_buf->getBufferCount(); ++s)
+        if (ev_buf->buffer_status(s) == 0) ev_buf->return_buffer(s);
+    }
+    clictrl = reinterpret_cast<kova_client_ctrl_block*>(take_buffer_zero(cl_buf));
+    if (clictrl == nullptr) {
+      message("Failed to allocate 0th slot for client control block");
+      drop_partitions(*this);
+      return true;
+    }
+  } else {
+    clictrl = reinterpret_cast<kova_client_ctrl_block*>(cl_buf->buffer_addr(0));
+  }
+
+  if (ev == Found::kReused) {
+    evtctrl = reinterpret_cast<kova_event_ctrl_block*>(ev_buf->buffer_addr(0));
+  } else {
+    evtctrl = reinterpret_cast<kova_event_ctrl_block*>(take_buffer_zero(ev_buf));
+    if (evtctrl == nullptr) {
+      message("Failed to allocate 0th slot for event control block");
+      drop_partitions(*this);
+      return true;
+    }
+  }
+  evtctrl2024 = reinterpret_cast<kova_event_ctrl_block_2024*>(evtctrl);
+
+  // Mark the client control block ready for attaching processes whenever
+  // either partition is new.
+  if (cl == Found::kCreated || ev == Found::kCreated) {
+    while (!cl_buf->ctrl(0, true)) message("Ku-ku");
+    clictrl->status = CLI_C_INIT;
+    cl_buf->ctrl(0, false);
+  }
+  ready_.store(true);
+  // A master runs the monitor; after a clean-up it is started again here.
+  if (pid == 0) start_monitor();
+  return false;
+}

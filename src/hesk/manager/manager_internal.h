@@ -1,0 +1,229 @@
+// Internal helpers of the buffer manager: slot locks held for a scope, the
+// two shared-memory layouts as traits, and typed access to client slots,
+// event slots and control records.
+#ifndef HESK_MANAGER_INTERNAL_H
+#define HESK_MANAGER_INTERNAL_H
+
+#include <netinet/in.h>
+
+#include <cstdarg>
+#include <cstring>
+
+#include "Hesk.h"
+
+namespace hesk_mgr {
+
+// Formats a diagnostic and prints it through hesk_dump_message.
+void message(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// The current time of day.
+time_stamp now();
+inline double micros(const time_stamp& t) { return t.timeup * 1e6 + t.timelow; }
+
+// Holds slot lock `slot` of a partition for a scope. The lock is retried
+// until granted (a refusal means an interrupted wait); a partition without
+// access or a slot outside it is never locked.
+class SlotLock {
+ public:
+  SlotLock(const C_shm* shm, int slot) : shm_(shm), slot_(slot) {
+    if (shm_ == nullptr || !shm_->valid() || slot < 0 || slot >= shm_->getBufferCount()) return;
+    while (!shm_->ctrl(slot_, true)) {
+      if (!shm_->valid()) return;
+    }
+    held_ = true;
+  }
+  ~SlotLock() { release(); }
+  SlotLock(const SlotLock&) = delete;
+  SlotLock& operator=(const SlotLock&) = delete;
+  bool held() const { return held_; }
+  void release() {
+    if (held_) shm_->ctrl(slot_, false);
+    held_ = false;
+  }
+
+ private:
+  const C_shm* shm_;
+  int slot_;
+  bool held_ = false;
+};
+
+// Like SlotLock, but gives up when `go` is cleared (the monitor's waits).
+bool lock_unless_stopped(const C_shm* shm, int slot, const std::atomic<bool>& go);
+
+// The 2010 and 2024 layouts of the event partition and their blocks.
+struct Layout2010 {
+  using Head = kova_event_slot_head;
+  using Ctrl = kova_event_ctrl_block;
+  using Block = kova_serv_block_head_2010;
+  using Msg = reader_message;
+  static constexpr bool k2024 = false;
+};
+struct Layout2024 {
+  using Head = kova_event_slot_head_2024;
+  using Ctrl = kova_event_ctrl_block_2024;
+  using Block = kova_serv_block_head_2024;
+  using Msg = reader_message_2024;
+  static constexpr bool k2024 = true;
+};
+
+// Whether a server block carries the 2024 pattern in its first eight bytes.
+inline bool is_block_2024(const char* block) {
+  uint64_t first;
+  memcpy(&first, block, sizeof(first));
+  return first == KOVA_SB_PATTERN_2024;
+}
+
+inline kova_client_block* client_blocks(void* head, size_t head_size) {
+  return reinterpret_cast<kova_client_block*>(static_cast<char*>(head) + head_size);
+}
+
+template <class L>
+kova_client_block* client_blocks(typename L::Head* h) {
+  return client_blocks(h, sizeof(typename L::Head));
+}
+
+template <class L>
+kova_client_sblock_data* entries(typename L::Head* h) {
+  return reinterpret_cast<kova_client_sblock_data*>(reinterpret_cast<char*>(h) + sizeof(*h) +
+                                                    sizeof(kova_client_block) * h->nclients);
+}
+
+// Bytes an event slot needs for `nclients` client blocks and `nentries` entries.
+template <class L>
+long slot_bytes(long nclients, long nentries) {
+  return static_cast<long>(sizeof(typename L::Head)) +
+         static_cast<long>(sizeof(kova_client_block)) * nclients +
+         static_cast<long>(sizeof(kova_client_sblock_data)) * nentries;
+}
+
+inline kova_client_reader* reader_part(kova_client_slot_head* s) {
+  return reinterpret_cast<kova_client_reader*>(reinterpret_cast<char*>(s) + sizeof(*s));
+}
+inline kova_client_writer* writer_part(kova_client_slot_head* s) {
+  return reinterpret_cast<kova_client_writer*>(reinterpret_cast<char*>(s) + sizeof(*s));
+}
+
+// Names a client slot can hold, by its type, in a partition of lbuf bytes.
+inline int name_capacity(int cltype, int lbuf) {
+  long base = static_cast<long>(sizeof(kova_client_slot_head)) +
+              (cltype == CLI_T_READER ? sizeof(kova_client_reader) : sizeof(kova_client_writer));
+  long room = (lbuf - base) / KOVA_SBLOCK_NAME_LEN;
+  return room > 0 ? static_cast<int>(room) : 0;
+}
+
+// The client's name list (count and first name); false for other types.
+inline bool client_names(kova_client_slot_head* s, int* count, char (**names)[KOVA_SBLOCK_NAME_LEN]) {
+  if (s->cltype == CLI_T_READER) {
+    *count = reader_part(s)->nsblocks;
+    *names = reader_part(s)->sblocks;
+    return true;
+  }
+  if (s->cltype == CLI_T_WRITER) {
+    *count = writer_part(s)->nsblocks;
+    *names = writer_part(s)->sblocks;
+    return true;
+  }
+  return false;
+}
+
+// Typed access to one object's partitions.
+struct HeskAccess {
+  static kova_client_slot_head* client_slot(const Hesk& h, int c) {
+    if (h.cl_buf == nullptr || c < 1) return nullptr;
+    return reinterpret_cast<kova_client_slot_head*>(h.cl_buf->buffer_addr(c));
+  }
+  template <class L>
+  static typename L::Head* event_slot(const Hesk& h, int s) {
+    if (h.ev_buf == nullptr || s < 1) return nullptr;
+    return reinterpret_cast<typename L::Head*>(h.ev_buf->buffer_addr(s));
+  }
+  template <class L>
+  static typename L::Ctrl* record(const Hesk& h, int s) {
+    void* base = L::k2024 ? static_cast<void*>(h.evtctrl2024) : static_cast<void*>(h.evtctrl);
+    if (base == nullptr || s < 1 || s >= event_slot_count(h)) return nullptr;
+    return static_cast<typename L::Ctrl*>(base) + (s - 1);
+  }
+  static int client_slot_count(const Hesk& h) { return h.cl_buf ? h.cl_buf->getBufferCount() : 0; }
+  static int event_slot_count(const Hesk& h) { return h.ev_buf ? h.ev_buf->getBufferCount() : 0; }
+  static int event_slot_length(const Hesk& h) { return h.ev_buf ? h.ev_buf->getBufferLength() : 0; }
+  static std::atomic<bool>& ready(Hesk& h) { return h.ready_; }
+  static std::atomic<bool>& monitor_run(Hesk& h) { return h.monitor_run_; }
+  static std::atomic<bool>& reader_run(Hesk& h) { return h.reader_run_; }
+  static int& send_qid(Hesk& h) { return h.send_qid_; }
+  static ev_slot_stats*& stats(Hesk& h) { return h.stats_; }
+  static int& stats_count(Hesk& h) { return h.stats_count_; }
+};
+
+// Whether control record `r` holds the event of block id `id`: equal, or
+// equal once bit 31 of either is cleared. The 2010 view stores 32-bit ids, so
+// there the id is taken by its low 32 bits. A stored id below the block's is
+// raised to it (bit 31 cleared in the 2010 view).
+template <class L>
+bool match_event_id(typename L::Ctrl* r, long id) {
+  if constexpr (L::k2024) {
+    long stored = r->eventid;
+    if (stored == id || (stored & ~0x80000000L) == id || stored == (id & ~0x80000000L)) {
+      if (stored < id) r->eventid = id;
+      return true;
+    }
+  } else {
+    uint32_t stored = r->eventid, id32 = static_cast<uint32_t>(id);
+    if (stored == id32 || (stored & 0x7FFFFFFFu) == id32 || stored == (id32 & 0x7FFFFFFFu)) {
+      if (stored < id32) r->eventid = id32 & 0x7FFFFFFFu;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The used control record of the event with this key (time mode) or id
+// (event-id mode) and event type; -1 when there is none. *bad_mode tells an
+// unknown synchronisation mode. REQUIRES: event lock 0 held.
+template <class L>
+int find_record(Hesk& h, int evtype, const time_stamp& key, long id, bool* bad_mode) {
+  int nslots = HeskAccess::event_slot_count(h);
+  *bad_mode = false;
+  if (h.smode != HESK_SYNCH_EVID && h.smode != HESK_SYNCH_TIME) {
+    *bad_mode = true;
+    return -1;
+  }
+  time_stamp k = key;
+  for (int s = 1; s < nslots; ++s) {
+    typename L::Ctrl* r = HeskAccess::record<L>(h, s);
+    if (r->status != EVT_C_USED || r->evtype != evtype) continue;
+    if (h.smode == HESK_SYNCH_EVID ? match_event_id<L>(r, id) : !h.ev_keys_eq(&r->key, &k))
+      return s;
+  }
+  return -1;
+}
+
+// Frees an event slot only while it still holds the event set up at `start`.
+bool free_event_if_unchanged(Hesk& h, int evslot, const time_stamp& start);
+
+// Whether this process holds a writer slot of evtype.
+bool holds_writer_of(const Hesk& h, int evtype);
+
+// Whether a process exists (kill(pid, 0) succeeds); a pid not yet written
+// (0) counts as alive.
+bool process_alive(int pid);
+
+// Frees the client slot of a process that is gone.
+// REQUIRES: the caller holds slot lock 0 of the client partition.
+void kick_out(Hesk& h, int slot);
+
+// Sleeps `usec` microseconds, waking early when `go` is cleared.
+void sleep_while(const std::atomic<bool>& go, unsigned long usec);
+
+// Resolves "localhost" once per process (true on failure, reported), and
+// gives its first IPv4 address (false when it cannot be had).
+bool resolve_localhost();
+bool localhost_address(struct in_addr* out);
+
+// Installs the do-nothing SIGABRT handler that interrupts blocking calls of
+// the manager's threads, and blocks the host program's signals in a thread.
+void install_stop_handler();
+void block_host_signals();
+
+}  // namespace hesk_mgr
+
+#endif  // HESK_MANAGER_INTERNAL_H

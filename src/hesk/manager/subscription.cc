@@ -1,0 +1,205 @@
+// Subscriptions of writers and readers: client slots and the counters of the
+// client control block.
+#include <cstring>
+
+#include "SysError.h"
+#include "manager_internal.h"
+
+using namespace hesk_mgr;
+
+namespace {
+
+// Counter decrement that never goes below zero.
+void drop(int32_t& counter) {
+  if (counter > 0) --counter;
+}
+
+bool valid_evtype(int t) { return t >= 0 && t < KOVA_EV_EVMAX; }
+
+// Clients per event the slot can record at most, by the slot length.
+template <class L>
+int client_block_capacity(const Hesk& h) {
+  long room = (HeskAccess::event_slot_length(h) - static_cast<long>(sizeof(typename L::Head))) /
+              static_cast<long>(sizeof(kova_client_block));
+  return room > 0 ? static_cast<int>(room) : 0;
+}
+
+template <class L>
+bool set_status_in(Hesk& h, int evslot, int clslot, BUF_MNG_CLI_STATUS status) {
+  typename L::Head* head = HeskAccess::event_slot<L>(h, evslot);
+  if (head == nullptr) {
+    message("set_cl_status(): failed to get the buffer address for event slot: %d", evslot);
+    return true;
+  }
+  int n = head->nclients;
+  if (n < 1) return true;
+  if (n > client_block_capacity<L>(h)) n = client_block_capacity<L>(h);
+  kova_client_block* blocks = client_blocks<L>(head);
+  int found = -1;
+  for (int i = 0; i < n; ++i) {
+    if (blocks[i].snum == clslot) {
+      found = i;
+      break;
+    }
+  }
+  if (found < 0) return true;
+  {
+    SlotLock lock(h.ev_buf, evslot);
+    blocks[found].status = status;
+  }
+  kova_client_slot_head* cs = HeskAccess::client_slot(h, clslot);
+  if (cs != nullptr) {
+    SlotLock lock(h.cl_buf, clslot);
+    if (status == CLI_S_DONE) cs->evcnt += 1;
+    cs->atime = now();
+  }
+  return false;
+}
+
+}  // namespace
+
+int Hesk::subscribe(KOVA_EVTYPE evtype, BUF_MNG_CLI_TYPE type, kova_client* client,
+                    std::list<std::string>* names) {
+  if (!ready_.load() || cl_buf == nullptr || ev_buf == nullptr || clictrl == nullptr) return -1;
+  if ((type != CLI_T_READER && type != CLI_T_WRITER) || !valid_evtype(evtype) || client == nullptr)
+    return -1;
+  int n = names ? static_cast<int>(names->size()) : 0;
+  // A list longer than the slot holds is refused rather than written past it.
+  if (n > name_capacity(type, cl_buf->getBufferLength())) {
+    message("subscribe(): %d server block names do not fit into a client slot (at most %d)", n,
+            name_capacity(type, cl_buf->getBufferLength()));
+    return -1;
+  }
+  bool started_reader = false;
+  if (type == CLI_T_READER && qid < 0) {
+    // Without a reader thread nobody would read the port the slot records.
+    if (start_reader()) return -1;
+    started_reader = true;
+  }
+  try {
+    char* addr = cl_buf->get_buffer(4, true);
+    int slot = addr ? cl_buf->buffer_id(addr) : -1;
+    if (slot < 1) {
+      if (addr != nullptr && slot >= 0) cl_buf->return_buffer(slot);
+      if (started_reader && sreader.empty()) stop_reader();
+      return -1;
+    }
+    SlotLock slot_lock(cl_buf, slot);
+    auto* head = reinterpret_cast<kova_client_slot_head*>(addr);
+    head->pid = static_cast<int32_t>(mpid);
+    head->atime = now();
+    head->evcnt = 0;
+    head->cltype = type;
+    head->evtype = evtype;
+    char (*dest)[KOVA_SBLOCK_NAME_LEN];
+    if (type == CLI_T_READER) {
+      sreader.push_back(slot);
+      kova_client_reader* r = reader_part(head);
+      memcpy(&r->cl, client, sizeof(kova_client));
+      r->qid = port;
+      r->nsblocks = n;
+      dest = r->sblocks;
+    } else {
+      swriter.push_back(slot);
+      kova_client_writer* w = writer_part(head);
+      memcpy(&w->cl, client, sizeof(kova_client));
+      w->nsblocks = n;
+      dest = w->sblocks;
+    }
+    if (names) {
+      int i = 0;
+      for (const std::string& name : *names) {
+        memset(dest[i], 0, KOVA_SBLOCK_NAME_LEN);
+        strncpy(dest[i], name.c_str(), KOVA_SBLOCK_NAME_LEN - 1);
+        ++i;
+      }
+    }
+    {
+      SlotLock ctrl_lock(cl_buf, 0);
+      clictrl->clitotal += 1;
+      clictrl->status = CLI_C_UPD;
+      if (type == CLI_T_READER) {
+        clictrl->clireader += 1;
+        clictrl->evtyper[evtype] += 1;
+      } else {
+        clictrl->cliwriter += 1;
+        clictrl->evtypew[evtype] += 1;
+      }
+    }
+    return slot;
+  } catch (const SysError&) {
+    forced_clean();
+    return -2;
+  }
+}
+
+int Hesk::unsubscribe(KOVA_EVTYPE evtype, BUF_MNG_CLI_TYPE type) {
+  std::list<int>* held;
+  if (type == CLI_T_READER)
+    held = &sreader;
+  else if (type == CLI_T_WRITER)
+    held = &swriter;
+  else
+    return -1;
+  if (held->empty()) return -1;
+  int last = -1;
+  try {
+    for (auto it = held->begin(); it != held->end();) {
+      kova_client_slot_head* s = HeskAccess::client_slot(*this, *it);
+      if (s == nullptr || s->evtype != evtype) {
+        ++it;
+        continue;
+      }
+      last = *it;
+      {
+        SlotLock ctrl_lock(cl_buf, 0);
+        free_cl_slot(*it, nullptr);
+      }
+      it = held->erase(it);
+    }
+    if (type == CLI_T_READER && sreader.empty() && last != -1) stop_reader();
+  } catch (const SysError&) {
+    forced_clean();
+    return -2;
+  }
+  return last;
+}
+
+void Hesk::cl_subscribed(int* writers, int* readers) {
+  int w = 0, r = 0;
+  if (cl_buf != nullptr && clictrl != nullptr) {
+    SlotLock ctrl_lock(cl_buf, 0);
+    w = clictrl->cliwriter;
+    r = clictrl->clireader;
+  }
+  if (writers) *writers = w;
+  if (readers) *readers = r;
+}
+
+bool Hesk::free_cl_slot(int slot, int* port_out) {
+  kova_client_slot_head* s = HeskAccess::client_slot(*this, slot);
+  if (s == nullptr || clictrl == nullptr) return true;
+  SlotLock lock(cl_buf, slot);
+  if (s->cltype == CLI_T_READER) {
+    if (valid_evtype(s->evtype)) drop(clictrl->evtyper[s->evtype]);
+    drop(clictrl->clireader);
+    if (port_out) *port_out = reader_part(s)->qid;
+  } else if (s->cltype == CLI_T_WRITER) {
+    if (valid_evtype(s->evtype)) drop(clictrl->evtypew[s->evtype]);
+    drop(clictrl->cliwriter);
+  }
+  drop(clictrl->clitotal);
+  memset(s, 0, cl_buf->getBufferLength());
+  cl_buf->return_buffer(slot);
+  return false;
+}
+
+bool Hesk::set_cl_status(int evslot, int clslot, BUF_MNG_CLI_STATUS status) {
+  return evid64bitmode ? set_status_in<Layout2024>(*this, evslot, clslot, status)
+                       : set_status_in<Layout2010>(*this, evslot, clslot, status);
+}
+
+int Hesk::if_cl_slot_free(int slot) {
+  if (cl_buf == nullptr) return -1;
+  return cl_buf->buffer_status(slot);
+}
