@@ -1,0 +1,153 @@
+// hesk-shm: lists the shared-memory partitions of this host, dumps one by
+// name or segment id, and removes one by name (the clean-up after a crash).
+//
+// Exit status: 0 done; 1 bad usage; 2 no such partition; 3 permission denied
+// or another system error.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iomanip>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "C_shm.h"
+#include "C_shm_kill.h"
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kUsage = 1;
+constexpr int kMissing = 2;
+constexpr int kDenied = 3;
+
+const char* const kVersion = "102";
+
+int usage(std::ostream& os, int status) {
+  os << "usage: hesk-shm list\n"
+        "       hesk-shm dump NAME\n"
+        "       hesk-shm dump --id SHMID\n"
+        "       hesk-shm rm NAME\n"
+        "\n"
+        "  list   the partitions of this host: name, segment id, buffers, buffer\n"
+        "         length, users, free and full buffers, flags\n"
+        "  dump   the control data and buffer table of one partition\n"
+        "  rm     remove a partition by name, even if crashed processes are still\n"
+        "         counted as its users\n"
+        "\n"
+        "exit status: 0 done, 1 bad usage, 2 no such partition, 3 permission denied\n";
+  return status;
+}
+
+// A viewer: attached but not a user, and never removing what it looks at.
+struct Viewer : C_shm {
+  Viewer() { keep(true); }
+  bool is_partition() const { return getStat("version") == kVersion; }
+};
+
+int list() {
+  std::cout << std::left << std::setw(32) << "NAME" << std::right << std::setw(10) << "SHMID"
+            << std::setw(9) << "BUFFERS" << std::setw(10) << "LENGTH" << std::setw(7) << "USERS"
+            << std::setw(7) << "FREE" << std::setw(7) << "FULL"
+            << "  FLAGS" << std::endl;
+  int shown = 0;
+  for (int id : C_shm::partition_ids()) {
+    Viewer v;
+    if (v.find(id) || !v.is_partition()) continue;
+    std::cout << std::left << std::setw(32) << v.getStat("name") << std::right << std::setw(10)
+              << id << std::setw(9) << v.getStat("nbuf") << std::setw(10) << v.getStat("lbuf")
+              << std::setw(7) << v.getStat("use_count") << std::setw(7) << v.getStat("freebuf")
+              << std::setw(7) << v.getStat("fullbuf") << "  " << v.getStat("pflags") << std::endl;
+    ++shown;
+  }
+  if (shown == 0) std::cout << "(no partitions)" << std::endl;
+  return kOk;
+}
+
+bool parse_id(const char* text, int* id) {
+  char* end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || v < 0 || v > 0x7fffffffL) return false;
+  *id = static_cast<int>(v);
+  return true;
+}
+
+int dump_by_id(const char* text) {
+  int id = -1;
+  if (!parse_id(text, &id)) {
+    std::cerr << "hesk-shm: not a segment id: '" << text << "'" << std::endl;
+    return kUsage;
+  }
+  bool known = false;
+  for (int candidate : C_shm::partition_ids()) known = known || candidate == id;
+  Viewer v;
+  if (!known || v.find(id)) {
+    if (v.getError() == NoPriviledge) {
+      std::cerr << "hesk-shm: permission denied: segment " << id << std::endl;
+      return kDenied;
+    }
+    std::cerr << "hesk-shm: no partition with segment id " << id << std::endl;
+    return kMissing;
+  }
+  if (!v.is_partition()) {
+    std::cerr << "hesk-shm: segment " << id << " is not a partition (version "
+              << v.getStat("version") << ")" << std::endl;
+    return kMissing;
+  }
+  v.dump(std::cout);
+  return kOk;
+}
+
+int dump_by_name(const char* name) {
+  Viewer v;
+  if (v.find(name) || !v.is_partition()) {
+    std::cerr << "hesk-shm: no partition named '" << name << "'" << std::endl;
+    return kMissing;
+  }
+  v.dump(std::cout);
+  return kOk;
+}
+
+int remove_partition(const char* name) {
+  std::string users;
+  {
+    Viewer v;
+    if (v.find(name) || !v.is_partition()) {
+      std::cerr << "hesk-shm: no partition named '" << name << "'" << std::endl;
+      return kMissing;
+    }
+    users = v.getStat("use_count");
+  }
+  C_shm_kill k(name);
+  if (k.getError() == NoPriviledge) {
+    std::cerr << "hesk-shm: permission denied: only the owner or creator of partition '" << name
+              << "' (or root) may remove it" << std::endl;
+    return kDenied;
+  }
+  if (k.getError() != NoError) {
+    std::cerr << "hesk-shm: no partition named '" << name << "'" << std::endl;
+    return kMissing;
+  }
+  const std::string id = k.getStat("shmid");
+  k.release();
+  if (k.getError() != NoError) {
+    std::cerr << "hesk-shm: cannot remove partition '" << name << "': " << k.Error() << std::endl;
+    return kDenied;
+  }
+  std::cout << "removed partition '" << name << "' (shmid " << id << ", " << users
+            << " registered users)" << std::endl;
+  return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage(std::cerr, kUsage);
+  const std::string cmd = argv[1];
+  if (cmd == "-h" || cmd == "--help" || cmd == "help") return usage(std::cout, kOk);
+  if (cmd == "list" && argc == 2) return list();
+  if (cmd == "dump" && argc == 3 && std::strcmp(argv[2], "--id") != 0) return dump_by_name(argv[2]);
+  if (cmd == "dump" && argc == 4 && std::strcmp(argv[2], "--id") == 0) return dump_by_id(argv[3]);
+  if (cmd == "rm" && argc == 3) return remove_partition(argv[2]);
+  return usage(std::cerr, kUsage);
+}
