@@ -1,0 +1,58 @@
+// The end-to-end run of the buffer manager on this host, shared by the demo
+// and the benchmark: this process is the master; writer and reader
+// processes are forked before any thread exists. Writers each own a data
+// partition and deliver their server block of every event; readers either
+// list server blocks they wait for or take whole events. Progress and
+// results travel through an anonymous shared mapping.
+//
+// run_demo() leaves no partition behind, also when interrupted (SIGINT,
+// SIGTERM). Not reentrant: one run per process at a time.
+#ifndef HESK_DEMO_ENGINE_H
+#define HESK_DEMO_ENGINE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct DemoConfig {
+  int writers = 3;
+  int listing_readers = 1;   // readers that list the first writer's block
+  int whole_readers = 2;     // readers that take whole events
+  long events = 5000;        // 0: run for `seconds`
+  double seconds = 0;        // used when events is 0
+  int block_size = 4096;     // bytes of every server block
+  bool layout_2024 = false;  // 2024 server blocks and event slots
+  bool progress = true;      // progress line on standard error
+  int data_buffers = 64;     // buffers of each writer's data partition
+  int event_slots = 128;
+  std::string name_prefix;   // partition names; default "hesk-demo.<pid>"
+};
+
+struct ReaderResult {
+  std::string name;
+  bool listing = false;
+  uint64_t events = 0;      // callbacks
+  uint64_t incomplete = 0;  // events missing a block the reader waits for
+  uint64_t bytes = 0;       // server-block bytes seen
+  double p50_us = 0, p99_us = 0;
+};
+
+struct DemoResult {
+  bool ok = false;           // ran to the end, nothing lost or incomplete
+  bool interrupted = false;
+  std::string error;         // why the run could not start or finish
+  uint64_t events_built = 0; // events every writer delivered
+  uint64_t refused = 0;      // blocks the manager refused
+  uint64_t lost = 0;         // expected deliveries that never came
+  uint64_t incomplete = 0;
+  double elapsed_s = 0;
+  double events_per_s = 0;
+  double mb_per_s = 0;       // server-block bytes delivered per second
+  double p50_us = 0, p99_us = 0;  // writer-to-callback latency over all readers
+  std::vector<ReaderResult> readers;
+  int partitions_left = 0;   // partitions of this run still on the host at the end
+};
+
+DemoResult run_demo(const DemoConfig& cfg);
+
+#endif  // HESK_DEMO_ENGINE_H
