@@ -276,6 +276,70 @@ TEST_F(HeskProcesses, WriterKilledBeforeDeliveringIsReclaimed) {
   EXPECT_EQ(w, 1);  // the dead writer's slot is gone, the master's stays
 }
 
+TEST_F(HeskProcesses, DeadWriterIsKickedOutWhenANewEventIsSetUp) {
+  Hesk m;
+  start_master(m, false, 4, 4);  // default monitor period: the set-up acts first
+  kova_client c = request();
+  std::list<std::string> n{"M"};
+  ASSERT_GT(m.subscribe(KOVA_EV_NORMAL, CLI_T_WRITER, &c, &n), 0);
+  int id = m.add(data_name_.c_str(), kDataBuffers, 1024, false);
+  pid_t dead = writer("GONE", 1, 3000);
+  ASSERT_TRUE(ready("GONE"));
+  int w = 0;
+  m.cl_subscribed(&w, nullptr);
+  ASSERT_EQ(w, 2);
+  kill_child(dead);
+  int bid = id, bnum = -1;
+  char* p = m.get_buffer_from_pool(4, 512, &bid, &bnum);
+  ASSERT_NE(p, nullptr);
+  kova_serv_block_head_2010 b;
+  memset(&b, 0, sizeof(b));
+  b.time = {3000, 0};
+  b.ltotal = sizeof(b);
+  b.mpulse = 1;
+  strcpy(b.server, "M");
+  memcpy(p, &b, sizeof(b));
+  testing::internal::CaptureStdout();
+  ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, bnum));
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("init_ev_slot(): " + std::to_string(dead) + "  will be kicked out"),
+            std::string::npos)
+      << out;
+  m.cl_subscribed(&w, nullptr);
+  EXPECT_EQ(w, 1);
+  // Only the master's own writer took part: the event is complete at once.
+  EXPECT_TRUE(all_events_free(m));
+}
+
+TEST_F(HeskProcesses, LiveReaderInItsCallbackKeepsItsEvent) {
+  Hesk m;
+  start_master(m, false, 4, 4);
+  m.set_monitoring_period(20000);
+  kova_client c = request();
+  std::list<std::string> n{"M"};
+  ASSERT_GT(m.subscribe(KOVA_EV_NORMAL, CLI_T_WRITER, &c, &n), 0);
+  int id = m.add(data_name_.c_str(), kDataBuffers, 1024, false);
+  pid_t stuck = reader("BUSY", /*hang=*/true);
+  ASSERT_TRUE(ready("BUSY"));
+  int bid = id, bnum = -1;
+  char* p = m.get_buffer_from_pool(4, 512, &bid, &bnum);
+  ASSERT_NE(p, nullptr);
+  kova_serv_block_head_2010 b;
+  memset(&b, 0, sizeof(b));
+  b.time = {4000, 0};
+  b.ltotal = sizeof(b);
+  b.mpulse = 1;
+  strcpy(b.server, "M");
+  memcpy(p, &b, sizeof(b));
+  ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, bnum));
+  // Many more than ten monitor passes: the event stays while its reader lives.
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  EXPECT_EQ(m.evtctrl[0].status, EVT_C_USED);
+  kill_child(stuck);
+  EXPECT_TRUE(wait_for([&] { return all_events_free(m) && free_buffers(m, id) == kDataBuffers; },
+                       10000));
+}
+
 int main(int argc, char** argv) {
   if (argc >= 2 && strncmp(argv[1], "--hesk-child=", 13) == 0) {
     alarm(120);  // a stray child ends itself
