@@ -122,23 +122,23 @@ class Hesk : public C_shm_mpool {
  public:
   // Fields are open to the host program and its tools; change them only
   // through the setters.
-  int clid;            // segment id of the client control partition, -1 before init
-  int evid;            // segment id of the event control partition, -1 before init
-  bool master;         // creates the partitions and runs the monitor
-  int ncli;            // clients per event
-  int nsbl;            // server blocks per event
-  int evrate;          // expected event rate; sizes the event partition
-  bool reader_go;      // run flag of the reader thread
-  bool evid64bitmode;  // 2024 layouts
-  pthread_t pid;       // monitor thread; 0 = none
-  pthread_t mpid;      // process id of the owning process
-  int qid;             // this process's bound reader socket
-  int smode;           // HESK_SYNCH_TIME or HESK_SYNCH_EVID
-  int port;            // UDP port of the reader socket
-  pthread_t rid;       // reader thread; -1 = none
+  int clid;                 // segment id of the client control partition, -1 before init
+  int evid;                 // segment id of the event control partition, -1 before init
+  bool master;              // creates the partitions and runs the monitor
+  int ncli;                 // clients per event
+  int nsbl;                 // server blocks per event
+  int evrate;               // expected event rate; sizes the event partition
+  bool reader_go;           // run flag of the reader thread
+  bool evid64bitmode;       // 2024 layouts
+  pthread_t pid;            // monitor thread; 0 = none
+  pthread_t mpid;           // process id of the owning process
+  int qid;                  // this process's bound reader socket
+  int smode;                // HESK_SYNCH_TIME or HESK_SYNCH_EVID
+  int port;                 // UDP port of the reader socket
+  pthread_t rid;            // reader thread; -1 = none
   unsigned long time_mask;  // microseconds within which two keys are one event
-  const char* clname;  // name of the client control partition
-  const char* evname;  // name of the event control partition
+  const char* clname;       // name of the client control partition
+  const char* evname;       // name of the event control partition
   C_shm_buffer* cl_buf;
   C_shm_buffer* ev_buf;
   kova_client_ctrl_block* clictrl;
@@ -147,10 +147,10 @@ class Hesk : public C_shm_mpool {
   std::list<int> sreader;  // client slots held as reader
   std::list<int> swriter;  // client slots held as writer
   HESK_EVENT_CB user_cb;
-  int clslots;             // explicit client slot count, 0 = from ncli
-  int evslots;             // explicit event slot count, 0 = from evrate
-  unsigned long mperiod;   // monitor period in microseconds
-  bool forced;             // replace incompatible partitions; master removes them at clean-up
+  int clslots;            // explicit client slot count, 0 = from ncli
+  int evslots;            // explicit event slot count, 0 = from evrate
+  unsigned long mperiod;  // monitor period in microseconds
+  bool forced;            // replace incompatible partitions; master removes them at clean-up
   std::map<int, GET_NAME_FUN> get_bname_f;
   std::map<int, GET_KEY_FUN> get_key_f;
   std::map<int, GET_LEN_FUN> get_len_f;
@@ -163,12 +163,12 @@ class Hesk : public C_shm_mpool {
   Hesk();
   Hesk(const Hesk&) = delete;
   Hesk& operator=(const Hesk&) = delete;
-  // all_clean_up(), then the registries and the pool go.
-  virtual ~Hesk();
 
   // Called by the reader thread for every event when a derived class
   // overrides it; does nothing here.
   virtual void event_handler(void* head, kova_client_sblock_data* blocks);
+  // all_clean_up(), then the registries and the pool go.
+  virtual ~Hesk();
 
   // --- start-up and settings ------------------------------------------------
   // Creates/validates (master) or attaches the control partitions. false on
@@ -273,12 +273,12 @@ class Hesk : public C_shm_mpool {
   bool pool_return_buffer(int bnum, int id);
 
  private:
-  std::recursive_mutex pool_mx_;      // guards the pool maps between threads
-  std::atomic<bool> ready_;           // start-up complete: control pointers valid
-  std::atomic<bool> monitor_run_;     // this object's monitor keeps going
-  std::atomic<bool> reader_run_;      // this object's reader keeps going
-  int send_qid_;                      // sending socket of a process without a reader
-  ev_slot_stats* stats_;              // monitor snapshots (monitor thread only)
+  std::recursive_mutex pool_mx_;   // guards the pool maps between threads
+  std::atomic<bool> ready_;        // start-up complete: control pointers valid
+  std::atomic<bool> monitor_run_;  // this object's monitor keeps going
+  std::atomic<bool> reader_run_;   // this object's reader keeps going
+  int send_qid_;                   // sending socket of a process without a reader
+  ev_slot_stats* stats_;           // monitor snapshots (monitor thread only)
   int stats_count_;
 
   friend struct hesk_mgr::HeskAccess;

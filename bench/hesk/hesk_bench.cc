@@ -66,7 +66,9 @@ double semop_pair_us(int rounds) {
 // buffer take and return; per client the client lock 0 of the set-up scan;
 // per reader the slot lock (accept), the slot and client-slot locks of the
 // status update and the slot lock of cl_notify; one event lock 0 to free.
-int lock_pairs(int writers, int readers) { return writers * 5 + (writers + readers) + readers * 4 + 1; }
+int lock_pairs(int writers, int readers) {
+  return writers * 5 + (writers + readers) + readers * 4 + 1;
+}
 
 }  // namespace
 
@@ -76,8 +78,8 @@ int main(int argc, char** argv) {
     int writers, readers, block;
   };
   const Case cases[] = {{1, 1, 1024}, {1, 1, 65536}, {4, 2, 1024}, {4, 2, 65536}};
-  printf("%-14s %8s %10s %10s %10s %10s %10s %10s %7s\n", "case", "events/s", "us/event",
-         "p50 us", "p99 us", "udp us", "semop us", "floor us", "ratio");
+  printf("%-14s %8s %10s %10s %10s %10s %10s %10s %7s\n", "case", "events/s", "us/event", "p50 us",
+         "p99 us", "udp us", "semop us", "floor us", "ratio");
   int failures = 0;
   for (const Case& c : cases) {
     double udp = udp_round_us(20000), sem = semop_pair_us(20000);

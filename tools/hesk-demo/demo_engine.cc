@@ -27,7 +27,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 volatile sig_atomic_t g_interrupted = 0;
-void on_interrupt(int) { g_interrupted = 1; }
+void on_interrupt(int) {
+  g_interrupted = 1;
+}
 
 double seconds_since(Clock::time_point t) {
   return std::chrono::duration<double>(Clock::now() - t).count();
@@ -131,12 +133,13 @@ DemoResult run_demo(const DemoConfig& cfg) {
       cfg.name_prefix.empty() ? "hesk-demo." + std::to_string(getpid()) : cfg.name_prefix;
   std::string cl_name = prefix + ".cl", ev_name = prefix + ".ev";
   std::vector<std::string> data_names;
-  for (int i = 0; i < cfg.writers; ++i) data_names.push_back(prefix + ".data." + demo::writer_block_name(i));
+  for (int i = 0; i < cfg.writers; ++i)
+    data_names.push_back(prefix + ".data." + demo::writer_block_name(i));
   setenv("KOVA_CLI_SHM_NAME", cl_name.c_str(), 1);
   setenv("KOVA_EV_SHM_NAME", ev_name.c_str(), 1);
 
-  void* mem = mmap(nullptr, sizeof(demo::Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
-                   -1, 0);
+  void* mem = mmap(nullptr, sizeof(demo::Shared), PROT_READ | PROT_WRITE,
+                   MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   if (mem == MAP_FAILED) {
     res.error = "cannot map the shared counters";
     return res;
@@ -205,13 +208,16 @@ DemoResult run_demo(const DemoConfig& cfg) {
           res.error = why;
           break;
         }
-        if (cfg.events <= 0 && sh->limit.load() > (1L << 61) && seconds_since(t_go) >= cfg.seconds) {
+        if (cfg.events <= 0 && sh->limit.load() > (1L << 61) &&
+            seconds_since(t_go) >= cfg.seconds) {
           uint64_t most = 0;
-          for (int w = 0; w < cfg.writers; ++w) most = std::max<uint64_t>(most, sh->w[w].sent.load());
+          for (int w = 0; w < cfg.writers; ++w)
+            most = std::max<uint64_t>(most, sh->w[w].sent.load());
           sh->limit = static_cast<long>(most) + 1;
         }
         uint64_t built = UINT64_MAX, delivered = UINT64_MAX;
-        for (int w = 0; w < cfg.writers; ++w) built = std::min<uint64_t>(built, sh->w[w].sent.load());
+        for (int w = 0; w < cfg.writers; ++w)
+          built = std::min<uint64_t>(built, sh->w[w].sent.load());
         for (int r = 0; r < nreaders; ++r)
           delivered = std::min<uint64_t>(delivered, sh->r[r].events.load());
         if (delivered != last_delivered) {
@@ -225,8 +231,9 @@ DemoResult run_demo(const DemoConfig& cfg) {
         if (cfg.progress && seconds_since(t_print) >= 0.2) {
           t_print = Clock::now();
           double el = seconds_since(t_go);
-          fprintf(stderr, "\r[hesk-demo] %6.1f s  events sent %lu%s  delivered %lu  %.0f events/s   ",
-                  el, static_cast<unsigned long>(built),
+          fprintf(stderr,
+                  "\r[hesk-demo] %6.1f s  events sent %lu%s  delivered %lu  %.0f events/s   ", el,
+                  static_cast<unsigned long>(built),
                   cfg.events > 0 ? ("/" + std::to_string(cfg.events)).c_str() : "",
                   static_cast<unsigned long>(delivered), el > 0 ? delivered / el : 0.0);
         }

@@ -25,7 +25,7 @@ struct DemoConfig {
   bool progress = true;      // progress line on standard error
   int data_buffers = 64;     // buffers of each writer's data partition
   int event_slots = 128;
-  std::string name_prefix;   // partition names; default "hesk-demo.<pid>"
+  std::string name_prefix;  // partition names; default "hesk-demo.<pid>"
 };
 
 struct ReaderResult {
@@ -38,19 +38,19 @@ struct ReaderResult {
 };
 
 struct DemoResult {
-  bool ok = false;           // ran to the end, nothing lost or incomplete
+  bool ok = false;  // ran to the end, nothing lost or incomplete
   bool interrupted = false;
-  std::string error;         // why the run could not start or finish
-  uint64_t events_built = 0; // events every writer delivered
-  uint64_t refused = 0;      // blocks the manager refused
-  uint64_t lost = 0;         // expected deliveries that never came
+  std::string error;          // why the run could not start or finish
+  uint64_t events_built = 0;  // events every writer delivered
+  uint64_t refused = 0;       // blocks the manager refused
+  uint64_t lost = 0;          // expected deliveries that never came
   uint64_t incomplete = 0;
   double elapsed_s = 0;
   double events_per_s = 0;
-  double mb_per_s = 0;       // server-block bytes delivered per second
+  double mb_per_s = 0;            // server-block bytes delivered per second
   double p50_us = 0, p99_us = 0;  // writer-to-callback latency over all readers
   std::vector<ReaderResult> readers;
-  int partitions_left = 0;   // partitions of this run still on the host at the end
+  int partitions_left = 0;  // partitions of this run still on the host at the end
 };
 
 DemoResult run_demo(const DemoConfig& cfg);

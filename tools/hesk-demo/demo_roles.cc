@@ -103,9 +103,9 @@ class DemoReader : public Hesk {
       ++present;
       bool is_first = strcmp(blocks[k].name, "W1") == 0;
       first_present = first_present || is_first;
-      long ltotal = cfg_.layout_2024 ? static_cast<long>(
-                                           reinterpret_cast<kova_serv_block_head_2024*>(p)->ltotal)
-                                     : reinterpret_cast<kova_serv_block_head_2010*>(p)->ltotal;
+      long ltotal = cfg_.layout_2024
+                        ? static_cast<long>(reinterpret_cast<kova_serv_block_head_2024*>(p)->ltotal)
+                        : reinterpret_cast<kova_serv_block_head_2010*>(p)->ltotal;
       st_->bytes += static_cast<uint64_t>(ltotal);
       uint64_t sent;
       memcpy(&sent, p + hs + sizeof(kova_serv_block_subhead_2010), sizeof(sent));
@@ -126,7 +126,9 @@ class DemoReader : public Hesk {
 
 }  // namespace
 
-std::string writer_block_name(int index) { return "W" + std::to_string(index + 1); }
+std::string writer_block_name(int index) {
+  return "W" + std::to_string(index + 1);
+}
 
 int writer_process(const DemoConfig& cfg, Shared* sh, int index, const std::string& data_name) {
   ignore_interrupts();

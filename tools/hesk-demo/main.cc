@@ -72,12 +72,12 @@ int main(int argc, char** argv) {
     }
   }
 
-  printf("hesk-demo: %d writers, %d readers (%d listing, %d whole events), %s, %d-byte blocks, %s\n",
-         cfg.writers, cfg.listing_readers + cfg.whole_readers, cfg.listing_readers,
-         cfg.whole_readers,
-         cfg.events > 0 ? (std::to_string(cfg.events) + " events").c_str()
-                        : (std::to_string(static_cast<int>(cfg.seconds)) + " s").c_str(),
-         cfg.block_size, cfg.layout_2024 ? "2024 layout" : "2010 layout");
+  printf(
+      "hesk-demo: %d writers, %d readers (%d listing, %d whole events), %s, %d-byte blocks, %s\n",
+      cfg.writers, cfg.listing_readers + cfg.whole_readers, cfg.listing_readers, cfg.whole_readers,
+      cfg.events > 0 ? (std::to_string(cfg.events) + " events").c_str()
+                     : (std::to_string(static_cast<int>(cfg.seconds)) + " s").c_str(),
+      cfg.block_size, cfg.layout_2024 ? "2024 layout" : "2010 layout");
   fflush(stdout);
   DemoResult r = run_demo(cfg);
   if (!r.error.empty()) fprintf(stderr, "hesk-demo: %s\n", r.error.c_str());

@@ -9,23 +9,30 @@ using namespace hesk_mgr;
 
 namespace {
 
-std::string dashes(int n) { return std::string(static_cast<size_t>(n), '-'); }
+std::string dashes(int n) {
+  return std::string(static_cast<size_t>(n), '-');
+}
 
 const char* state_text(int status) {
   switch (status) {
-    case CLI_S_WAIT: return "  Waiting";
-    case CLI_S_NTF: return "  Notified";
-    case CLI_S_PROC: return "  Processing";
-    case CLI_S_DONE: return "  Done";
-    default: return "Invalid";
+    case CLI_S_WAIT:
+      return "  Waiting";
+    case CLI_S_NTF:
+      return "  Notified";
+    case CLI_S_PROC:
+      return "  Processing";
+    case CLI_S_DONE:
+      return "  Done";
+    default:
+      return "Invalid";
   }
 }
 
 // Shows one event slot in use: its head, its clients and its server blocks.
 template <class L>
 void print_slot(std::ostream& os, typename L::Head* head, int s, int slot_length) {
-  os << "---------------------------------- Event Slot " << s
-     << "  --------------------- ---------" << std::endl;
+  os << "---------------------------------- Event Slot " << s << "  --------------------- ---------"
+     << std::endl;
   os << dashes(95) << std::endl;
   os << "  Key              EventType    Tmask   Status   Start      LastUpdate   EvSize   "
         "#SvrBlocks/filled   #Clients"
@@ -33,9 +40,9 @@ void print_slot(std::ostream& os, typename L::Head* head, int s, int slot_length
   os << dashes(95) << std::endl;
   os << head->time.timeup << ":" << head->time.timelow << "_" << head->eventid << " "
      << head->evtype << "   " << std::hex << head->tmask << std::dec << "   " << head->status
-     << "   " << head->start.timeup << "/" << head->start.timelow << "   "
-     << head->lupdate.timeup << "/" << head->lupdate.timelow << "  " << head->evsize << "   "
-     << head->nsblocks << "/" << head->sbfilled << "   " << head->nclients << std::endl;
+     << "   " << head->start.timeup << "/" << head->start.timelow << "   " << head->lupdate.timeup
+     << "/" << head->lupdate.timelow << "  " << head->evsize << "   " << head->nsblocks << "/"
+     << head->sbfilled << "   " << head->nclients << std::endl;
 
   int nclients = head->nclients;
   if (nclients < 0 || slot_bytes<L>(nclients, 0) > slot_length) nclients = 0;
@@ -99,7 +106,8 @@ void dump_type_table(std::ostream& os, const char* title, const char* column,
   os << "----------------------------------" << std::endl;
   os << column << std::endl;
   os << "----------------------------------" << std::endl;
-  for (int t = 0; t < KOVA_EV_EVMAX; ++t) os << "     " << t << "         " << counts[t] << std::endl;
+  for (int t = 0; t < KOVA_EV_EVMAX; ++t)
+    os << "     " << t << "         " << counts[t] << std::endl;
   os << std::endl;
 }
 
@@ -170,7 +178,9 @@ void Hesk::dump_cl_slots(std::ostream& os) {
   }
 }
 
-void Hesk::dump_cl_slots() { dump_cl_slots(std::cout); }
+void Hesk::dump_cl_slots() {
+  dump_cl_slots(std::cout);
+}
 
 void Hesk::dump_ev_slots(std::ostream& os) {
   if (ev_buf == nullptr || evtctrl == nullptr) {
@@ -188,7 +198,9 @@ void Hesk::dump_ev_slots(std::ostream& os) {
     dump_events<Layout2010>(*this, os);
 }
 
-void Hesk::dump_ev_slots() { dump_ev_slots(std::cout); }
+void Hesk::dump_ev_slots() {
+  dump_ev_slots(std::cout);
+}
 
 void print_out_event(Hesk* hesk, void* evtctrl, C_shm_buffer* ev_buf, int slot, bool lock) {
   (void)evtctrl;

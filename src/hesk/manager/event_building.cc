@@ -16,7 +16,9 @@ namespace {
 
 typedef std::array<char, KOVA_SBLOCK_NAME_LEN> Name;
 
-bool valid_evtype(int t) { return t >= 0 && t < KOVA_EV_EVMAX; }
+bool valid_evtype(int t) {
+  return t >= 0 && t < KOVA_EV_EVMAX;
+}
 
 template <typename Map>
 typename Map::mapped_type lookup(const Map& m, int evtype) {
@@ -242,8 +244,9 @@ bool setup_slot(Hesk& h, KOVA_EVTYPE evtype, int slot, char* block) {
 
 template <class L>
 void report_dropped(typename L::Head* head, typename L::Block* b) {
-  message("ev_update(): Nummber of SB blocks collected(%d) == expected (%d), current will be dropped:",
-          head->sbfilled, head->nsblocks);
+  message(
+      "ev_update(): Nummber of SB blocks collected(%d) == expected (%d), current will be dropped:",
+      head->sbfilled, head->nsblocks);
   if constexpr (L::k2024) {
     message("Time %d:%d_%ld", b->time.timeup, b->time.timelow, static_cast<long>(b->mpulse));
     message("ltotal: %ld server: %.255s  mask: 0x%X status: %d  nchan: %d",
@@ -427,7 +430,8 @@ template <class L>
 bool all_collected(Hesk& h, int evslot, int clslot) {
   typename L::Head* head = HeskAccess::event_slot<L>(h, evslot);
   if (head == nullptr) {
-    message("check_if_all_collected(): failed to get the buffer address for event slot: %d", evslot);
+    message("check_if_all_collected(): failed to get the buffer address for event slot: %d",
+            evslot);
     return false;
   }
   kova_client_slot_head* cs = HeskAccess::client_slot(h, clslot);

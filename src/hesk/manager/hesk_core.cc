@@ -111,8 +111,12 @@ void Hesk::set_monitoring_period(int usec) {
   }
 }
 
-void Hesk::set_time_mask(unsigned long usec) { time_mask = usec; }
-void Hesk::set_forced(bool f) { forced = f; }
+void Hesk::set_time_mask(unsigned long usec) {
+  time_mask = usec;
+}
+void Hesk::set_forced(bool f) {
+  forced = f;
+}
 
 bool Hesk::set_smode(int m) {
   if (m != HESK_SYNCH_TIME && m != HESK_SYNCH_EVID) return true;
@@ -120,7 +124,9 @@ bool Hesk::set_smode(int m) {
   return false;
 }
 
-int Hesk::get_smode() { return smode; }
+int Hesk::get_smode() {
+  return smode;
+}
 
 bool Hesk::set_evid_64bit_mode(bool b) {
   if (evid != -1) return evid64bitmode;
@@ -128,9 +134,13 @@ bool Hesk::set_evid_64bit_mode(bool b) {
   return b;
 }
 
-bool Hesk::get_evid_64bit_mode() { return evid64bitmode; }
+bool Hesk::get_evid_64bit_mode() {
+  return evid64bitmode;
+}
 
-void Hesk::set_ev_handler(HESK_EVENT_CB cb) { user_cb = cb; }
+void Hesk::set_ev_handler(HESK_EVENT_CB cb) {
+  user_cb = cb;
+}
 
 void Hesk::set_get_name_func(int evtype, GET_NAME_FUN f) {
   if (f) get_bname_f[evtype] = f;

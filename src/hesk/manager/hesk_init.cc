@@ -16,7 +16,9 @@ using namespace hesk_mgr;
 
 namespace {
 
-int stat_int(C_shm_buffer* b, const char* key) { return atoi(b->getStat(key).c_str()); }
+int stat_int(C_shm_buffer* b, const char* key) {
+  return atoi(b->getStat(key).c_str());
+}
 
 enum class Found { kCreated, kReused, kRefused, kFailed };
 

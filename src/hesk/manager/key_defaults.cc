@@ -7,8 +7,12 @@
 using hesk_mgr::is_block_2024;
 
 namespace {
-kova_serv_block_head_2010* h2010(char* b) { return reinterpret_cast<kova_serv_block_head_2010*>(b); }
-kova_serv_block_head_2024* h2024(char* b) { return reinterpret_cast<kova_serv_block_head_2024*>(b); }
+kova_serv_block_head_2010* h2010(char* b) {
+  return reinterpret_cast<kova_serv_block_head_2010*>(b);
+}
+kova_serv_block_head_2024* h2024(char* b) {
+  return reinterpret_cast<kova_serv_block_head_2024*>(b);
+}
 }  // namespace
 
 char* get_bname_known(char* block) {

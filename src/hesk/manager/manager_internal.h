@@ -18,7 +18,9 @@ void message(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // The current time of day.
 time_stamp now();
-inline double micros(const time_stamp& t) { return t.timeup * 1e6 + t.timelow; }
+inline double micros(const time_stamp& t) {
+  return t.timeup * 1e6 + t.timelow;
+}
 
 // Holds slot lock `slot` of a partition for a scope. The lock is retried
 // until granted (a refusal means an interrupted wait); a partition without
@@ -112,7 +114,8 @@ inline int name_capacity(int cltype, int lbuf) {
 }
 
 // The client's name list (count and first name); false for other types.
-inline bool client_names(kova_client_slot_head* s, int* count, char (**names)[KOVA_SBLOCK_NAME_LEN]) {
+inline bool client_names(kova_client_slot_head* s, int* count,
+                         char (**names)[KOVA_SBLOCK_NAME_LEN]) {
   if (s->cltype == CLI_T_READER) {
     *count = reader_part(s)->nsblocks;
     *names = reader_part(s)->sblocks;

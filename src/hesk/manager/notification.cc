@@ -16,8 +16,8 @@ using namespace hesk_mgr;
 namespace {
 
 template <class L>
-void fill_message(typename L::Msg* m, kova_client_slot_head* cs, typename L::Head* head,
-                  int evslot, int clslot, int cln) {
+void fill_message(typename L::Msg* m, kova_client_slot_head* cs, typename L::Head* head, int evslot,
+                  int clslot, int cln) {
   memset(m, 0, sizeof(*m));
   m->mtype = cs->pid;
   m->evslot = evslot;
@@ -79,8 +79,8 @@ bool notify_one(Hesk& h, int evslot, int clslot, int cln) {
   dest.sin_port = htons(static_cast<uint16_t>(reader_part(cs)->qid & 0xFFFF));
   ssize_t sent;
   do {
-    sent = sendto(sock, &msg, sizeof(msg), 0, reinterpret_cast<struct sockaddr*>(&dest),
-                  sizeof(dest));
+    sent =
+        sendto(sock, &msg, sizeof(msg), 0, reinterpret_cast<struct sockaddr*>(&dest), sizeof(dest));
   } while (sent < 0 && errno == EINTR);
   if (sent != static_cast<ssize_t>(sizeof(msg))) {
     perror("sendto");
@@ -95,8 +95,8 @@ void report_unfinished(Hesk& h, typename L::Head* head) {
   message("------------------------UUuups filled != total %d != %d Ev type: %d ts: %d:%d",
           head->sbfilled, head->nsblocks, head->evtype, head->time.timeup, head->time.timelow);
   kova_client_sblock_data* e = entries<L>(head);
-  for (int k = 0; k < head->sbfilled && slot_bytes<L>(head->nclients, k + 1) <=
-                                            HeskAccess::event_slot_length(h);
+  for (int k = 0; k < head->sbfilled &&
+                  slot_bytes<L>(head->nclients, k + 1) <= HeskAccess::event_slot_length(h);
        ++k) {
     if (e[k].shmid == 0 || e[k].bnum == -1) {
       message("------------------------UUuups BAD SHMID: %d or BNUM:%d", e[k].shmid, e[k].bnum);
@@ -106,17 +106,19 @@ void report_unfinished(Hesk& h, typename L::Head* head) {
     if (p == nullptr) continue;
     if (is_block_2024(p)) {
       auto* b = reinterpret_cast<kova_serv_block_head_2024*>(p);
-      message("Pattern: 0x%lX, Time: %d sec %d usec\n\t Total size: %ld\n\t Mpulse:%ld\n\t Server: "
-              "%.255s\n\t tmask:0x%X\n\t Status: %d\n\t Nchan: %d",
-              static_cast<unsigned long>(b->pattern), b->time.timeup, b->time.timelow,
-              static_cast<long>(b->ltotal), static_cast<long>(b->mpulse), b->server, b->tmask,
-              b->status, b->nchan);
+      message(
+          "Pattern: 0x%lX, Time: %d sec %d usec\n\t Total size: %ld\n\t Mpulse:%ld\n\t Server: "
+          "%.255s\n\t tmask:0x%X\n\t Status: %d\n\t Nchan: %d",
+          static_cast<unsigned long>(b->pattern), b->time.timeup, b->time.timelow,
+          static_cast<long>(b->ltotal), static_cast<long>(b->mpulse), b->server, b->tmask,
+          b->status, b->nchan);
     } else {
       auto* b = reinterpret_cast<kova_serv_block_head_2010*>(p);
-      message("Time: %d sec %d usec\n\t Total size: %d\n\t Mpulse:%d\n\t Server: %.255s\n\t "
-              "tmask:0x%X\n\t Status: %d\n\t Nchan: %d",
-              b->time.timeup, b->time.timelow, b->ltotal, b->mpulse, b->server, b->tmask,
-              b->status, b->nchan);
+      message(
+          "Time: %d sec %d usec\n\t Total size: %d\n\t Mpulse:%d\n\t Server: %.255s\n\t "
+          "tmask:0x%X\n\t Status: %d\n\t Nchan: %d",
+          b->time.timeup, b->time.timelow, b->ltotal, b->mpulse, b->server, b->tmask, b->status,
+          b->nchan);
     }
   }
   fflush(nullptr);
@@ -142,8 +144,9 @@ int notify_all(Hesk& h, int evslot) {
       kova_client_block& b = blocks[i];
       kova_client_slot_head* cs = HeskAccess::client_slot(h, b.snum);
       if (cs == nullptr) {
-        message("Failed to find a client slot forcing DONE slot: %d client: %d clients: %d  bunm: %d",
-                b.snum, i, nclients, evslot);
+        message(
+            "Failed to find a client slot forcing DONE slot: %d client: %d clients: %d  bunm: %d",
+            b.snum, i, nclients, evslot);
         b.status = CLI_S_DONE;
         ++done;
         continue;

@@ -21,7 +21,9 @@ namespace {
 // waits on a datagram that does not come.
 constexpr int kReceiveTimeoutUs = 100000;
 
-bool running(Hesk& h) { return h.reader_go && HeskAccess::reader_run(h).load(); }
+bool running(Hesk& h) {
+  return h.reader_go && HeskAccess::reader_run(h).load();
+}
 
 // Messages about bad datagrams stop after 20 per process.
 template <typename... Args>
@@ -47,18 +49,21 @@ void handle(Hesk& h, const typename L::Msg& m) {
   if (cs == nullptr || head == nullptr) return;  // names a slot outside the partitions
   if (cs->evtype != head->evtype) {
     if (hesk_bad_format_events < 20) {
-      message("reader_thread: event types mismatch expected: %d found: %d", cs->evtype, head->evtype);
+      message("reader_thread: event types mismatch expected: %d found: %d", cs->evtype,
+              head->evtype);
       if constexpr (L::k2024)
-        message("reader_thread: %d:%d_%ld   ev_type:%d  pid: %d  ev.size: %ld blocks:%d filled:%d "
-                "clients: %d",
-                head->time.timeup, head->time.timelow, static_cast<long>(head->eventid),
-                head->evtype, head->pid, static_cast<long>(head->evsize), head->nsblocks,
-                head->sbfilled, head->nclients);
+        message(
+            "reader_thread: %d:%d_%ld   ev_type:%d  pid: %d  ev.size: %ld blocks:%d filled:%d "
+            "clients: %d",
+            head->time.timeup, head->time.timelow, static_cast<long>(head->eventid), head->evtype,
+            head->pid, static_cast<long>(head->evsize), head->nsblocks, head->sbfilled,
+            head->nclients);
       else
-        message("reader_thread: %d:%d_%d   ev_type:%d  pid: %d  ev.size: %d blocks:%d filled:%d "
-                "clients: %d",
-                head->time.timeup, head->time.timelow, head->eventid, head->evtype, head->pid,
-                head->evsize, head->nsblocks, head->sbfilled, head->nclients);
+        message(
+            "reader_thread: %d:%d_%d   ev_type:%d  pid: %d  ev.size: %d blocks:%d filled:%d "
+            "clients: %d",
+            head->time.timeup, head->time.timelow, head->eventid, head->evtype, head->pid,
+            head->evsize, head->nsblocks, head->sbfilled, head->nclients);
       hesk_bad_format_events += 1;
     }
     return;
@@ -71,8 +76,8 @@ void handle(Hesk& h, const typename L::Msg& m) {
   if (head->time.timeup != m.time.timeup || static_cast<long>(head->eventid) != msg_id) {
     if constexpr (L::k2024)
       bad_datagram("reader_thread: event (%d) stamp invalid (old event): event:%d_%ld  msg: %d_%ld",
-                   head->evtype, head->time.timeup, static_cast<long>(head->eventid),
-                   m.time.timeup, msg_id);
+                   head->evtype, head->time.timeup, static_cast<long>(head->eventid), m.time.timeup,
+                   msg_id);
     else
       bad_datagram("reader_thread: event (%d) stamp invalid (old event): event:%d_%d  msg: %d_%ld",
                    head->evtype, head->time.timeup, head->eventid, m.time.timeup, msg_id);

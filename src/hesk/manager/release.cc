@@ -58,8 +58,8 @@ bool free_slot(Hesk& h, int evslot, const time_stamp* start) {
   bool failed = false;
   kova_client_sblock_data* e = entries<L>(head);
   int filled = head->sbfilled;
-  for (int k = 0; k < filled && slot_bytes<L>(head->nclients, k + 1) <=
-                                    HeskAccess::event_slot_length(h);
+  for (int k = 0;
+       k < filled && slot_bytes<L>(head->nclients, k + 1) <= HeskAccess::event_slot_length(h);
        ++k) {
     if (e[k].shmid == 0 || e[k].bnum < 0) continue;
     if (free_flag) print_cleaning<L>(h, head, k, e[k]);

@@ -14,7 +14,9 @@ void drop(int32_t& counter) {
   if (counter > 0) --counter;
 }
 
-bool valid_evtype(int t) { return t >= 0 && t < KOVA_EV_EVMAX; }
+bool valid_evtype(int t) {
+  return t >= 0 && t < KOVA_EV_EVMAX;
+}
 
 // Clients per event the slot can record at most, by the slot length.
 template <class L>
@@ -91,7 +93,7 @@ int Hesk::subscribe(KOVA_EVTYPE evtype, BUF_MNG_CLI_TYPE type, kova_client* clie
     head->evcnt = 0;
     head->cltype = type;
     head->evtype = evtype;
-    char (*dest)[KOVA_SBLOCK_NAME_LEN];
+    char(*dest)[KOVA_SBLOCK_NAME_LEN];
     if (type == CLI_T_READER) {
       sreader.push_back(slot);
       kova_client_reader* r = reader_part(head);

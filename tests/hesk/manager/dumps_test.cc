@@ -30,11 +30,13 @@ TEST_F(HeskTest, DumpsOfFreshPartitions) {
                        "Event types subscribed for reading\n----------------------------------\n"
                        "  Event  Type        Readers      \n----------------------------------\n";
   for (int t = 0; t < 32; ++t) expect += "     " + std::to_string(t) + "         0\n";
-  expect += "\nEvent types subscribed for writing\n----------------------------------\n"
-            "  Event  Type        Writers      \n----------------------------------\n";
+  expect +=
+      "\nEvent types subscribed for writing\n----------------------------------\n"
+      "  Event  Type        Writers      \n----------------------------------\n";
   for (int t = 0; t < 32; ++t) expect += "     " + std::to_string(t) + "         0\n";
-  expect += "\nClients information\n-------------------\n"
-            "Slot # 1   Not used\nSlot # 2   Not used\n";
+  expect +=
+      "\nClients information\n-------------------\n"
+      "Slot # 1   Not used\nSlot # 2   Not used\n";
   EXPECT_EQ(cl.str(), expect);
 
   std::ostringstream ev;
@@ -59,13 +61,14 @@ TEST_F(HeskTest, DumpOfAReaderSlotWithTwoNames) {
   std::ostringstream cl;
   m.dump_cl_slots(cl);
   auto* s = reinterpret_cast<kova_client_slot_head*>(m.cl_buf->buffer_addr(1));
-  std::string expect = "Slot # 1 a reader\n  PID:          " + std::to_string(getpid()) +
-                       "\n  Access time:  " + std::to_string(s->atime.timeup) + " " +
-                       std::to_string(s->atime.timelow) +
-                       "\n  Events:       0\n  Event Type:   2\n  Time ratio:   2 5\n"
-                       "  Priority:     3\n  Triggers:     7\n  Port    :     " +
-                       std::to_string(m.port) +
-                       "\n  # of blocks:  2\nServer # 0 SRV.X\nServer # 1 SRV.Y\n\nSlot # 2   Not used\n";
+  std::string expect =
+      "Slot # 1 a reader\n  PID:          " + std::to_string(getpid()) +
+      "\n  Access time:  " + std::to_string(s->atime.timeup) + " " +
+      std::to_string(s->atime.timelow) +
+      "\n  Events:       0\n  Event Type:   2\n  Time ratio:   2 5\n"
+      "  Priority:     3\n  Triggers:     7\n  Port    :     " +
+      std::to_string(m.port) +
+      "\n  # of blocks:  2\nServer # 0 SRV.X\nServer # 1 SRV.Y\n\nSlot # 2   Not used\n";
   EXPECT_NE(cl.str().find(expect), std::string::npos) << cl.str();
 }
 

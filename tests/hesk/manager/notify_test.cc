@@ -71,7 +71,8 @@ TEST_F(HeskTest, EventsTravelFromWriterToReaderCallback) {
   EXPECT_EQ(r.seen.load(), 5);
   // Every event was freed by the reader and every buffer came back.
   ASSERT_TRUE(wait_for([&] { return free_buffers(m, id) == 16; }));
-  for (int s = 0; s < m.ev_buf->getBufferCount() - 1; ++s) EXPECT_EQ(m.evtctrl[s].status, EVT_C_FREE);
+  for (int s = 0; s < m.ev_buf->getBufferCount() - 1; ++s)
+    EXPECT_EQ(m.evtctrl[s].status, EVT_C_FREE);
   auto* rs = reinterpret_cast<kova_client_slot_head*>(m.cl_buf->buffer_addr(r.sreader.front()));
   EXPECT_EQ(rs->evcnt, 5);
 }

@@ -21,7 +21,9 @@ kova_client_sblock_data* entries_of(kova_event_slot_head* hd) {
 }
 
 std::atomic<int> g_calls{0};
-void count_call(void*, kova_client_sblock_data*) { g_calls += 1; }
+void count_call(void*, kova_client_sblock_data*) {
+  g_calls += 1;
+}
 
 }  // namespace
 
@@ -113,7 +115,8 @@ TEST_F(HeskTest, ReaderBlockStillWaitingIsForcedDone) {
   ASSERT_TRUE(wait_for([&] { return blocks[1].status == CLI_S_DONE; }));
   ASSERT_TRUE(wait_for([] { return hesk_bad_format_events == 1; }));
   std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("reader_thread: wrong client status: 1  must be: 2 20:0_77"), std::string::npos)
+  EXPECT_NE(out.find("reader_thread: wrong client status: 1  must be: 2 20:0_77"),
+            std::string::npos)
       << out;
   EXPECT_EQ(g_calls.load(), 0);
 }

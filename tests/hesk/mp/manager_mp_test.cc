@@ -18,8 +18,12 @@ namespace {
 
 constexpr int kDataBuffers = 16;
 
-bool file_exists(const std::string& p) { return access(p.c_str(), F_OK) == 0; }
-void touch(const std::string& p) { std::ofstream(p) << "1"; }
+bool file_exists(const std::string& p) {
+  return access(p.c_str(), F_OK) == 0;
+}
+void touch(const std::string& p) {
+  std::ofstream(p) << "1";
+}
 
 // Waits up to `ms` for a file to appear.
 bool wait_file(const std::string& p, int ms) {
@@ -42,8 +46,8 @@ bool init_retrying(Hesk& h) {
 
 // Child: a writer delivering `count` events of server block `name`, keyed
 // t0 + i seconds, from its own data partition `data`.
-int writer_main(const std::string& dir, const std::string& name, const std::string& data,
-                int count, unsigned t0) {
+int writer_main(const std::string& dir, const std::string& name, const std::string& data, int count,
+                unsigned t0) {
   Hesk h;
   if (!init_retrying(h)) return 10;
   kova_client c = request();
@@ -145,8 +149,8 @@ class HeskProcesses : public HeskTest {
   pid_t writer(const std::string& name, int count, unsigned t0) {
     std::string data = data_name_ + "." + name;
     data_names_.push_back(data);
-    pid_t p = start_child({"--hesk-child=writer", dir_, name, data, std::to_string(count),
-                           std::to_string(t0)});
+    pid_t p = start_child(
+        {"--hesk-child=writer", dir_, name, data, std::to_string(count), std::to_string(t0)});
     children_.push_back(p);
     return p;
   }
@@ -219,25 +223,28 @@ TEST_F(HeskProcesses, KilledReaderIsReclaimedAndOthersKeepReceiving) {
   for (int i = 0; i < kEvents; ++i) {
     if (i == 10) kill_child(stuck);
     int bnum = -1;
-    ASSERT_TRUE(wait_for([&] {
-      int bid = id;
-      char* p = m.get_buffer_from_pool(4, 512, &bid, &bnum);
-      if (p == nullptr) return false;
-      kova_serv_block_head_2010 b;
-      memset(&b, 0, sizeof(b));
-      b.time = {9000u + i, 0};
-      b.ltotal = sizeof(b);
-      b.mpulse = i + 1;
-      strcpy(b.server, "M");
-      memcpy(p, &b, sizeof(b));
-      return true;
-    }, 10000)) << i;
+    ASSERT_TRUE(wait_for(
+        [&] {
+          int bid = id;
+          char* p = m.get_buffer_from_pool(4, 512, &bid, &bnum);
+          if (p == nullptr) return false;
+          kova_serv_block_head_2010 b;
+          memset(&b, 0, sizeof(b));
+          b.time = {9000u + i, 0};
+          b.ltotal = sizeof(b);
+          b.mpulse = i + 1;
+          strcpy(b.server, "M");
+          memcpy(p, &b, sizeof(b));
+          return true;
+        },
+        10000))
+        << i;
     ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, bnum)) << i;
   }
   // The monitor frees the events the dead reader held, its slot goes, and
   // every buffer is back in the partition.
-  ASSERT_TRUE(wait_for([&] { return all_events_free(m) && free_buffers(m, id) == kDataBuffers; },
-                       10000));
+  ASSERT_TRUE(
+      wait_for([&] { return all_events_free(m) && free_buffers(m, id) == kDataBuffers; }, 10000));
   int w = -1, r = -1;
   m.cl_subscribed(&w, &r);
   EXPECT_EQ(r, 1);
@@ -269,8 +276,8 @@ TEST_F(HeskProcesses, WriterKilledBeforeDeliveringIsReclaimed) {
   ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, bnum));
   EXPECT_EQ(m.evtctrl[0].status, EVT_C_USED);
   kill_child(late);
-  ASSERT_TRUE(wait_for([&] { return all_events_free(m) && free_buffers(m, id) == kDataBuffers; },
-                       10000));
+  ASSERT_TRUE(
+      wait_for([&] { return all_events_free(m) && free_buffers(m, id) == kDataBuffers; }, 10000));
   int w = -1;
   m.cl_subscribed(&w, nullptr);
   EXPECT_EQ(w, 1);  // the dead writer's slot is gone, the master's stays
@@ -336,8 +343,8 @@ TEST_F(HeskProcesses, LiveReaderInItsCallbackKeepsItsEvent) {
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
   EXPECT_EQ(m.evtctrl[0].status, EVT_C_USED);
   kill_child(stuck);
-  EXPECT_TRUE(wait_for([&] { return all_events_free(m) && free_buffers(m, id) == kDataBuffers; },
-                       10000));
+  EXPECT_TRUE(
+      wait_for([&] { return all_events_free(m) && free_buffers(m, id) == kDataBuffers; }, 10000));
 }
 
 int main(int argc, char** argv) {
@@ -347,7 +354,8 @@ int main(int argc, char** argv) {
     if (role == "writer" && argc == 7)
       return writer_main(argv[2], argv[3], argv[4], atoi(argv[5]),
                          static_cast<unsigned>(atol(argv[6])));
-    if (role == "reader" && argc == 5) return reader_main(argv[2], argv[3], strcmp(argv[4], "hang") == 0);
+    if (role == "reader" && argc == 5)
+      return reader_main(argv[2], argv[3], strcmp(argv[4], "hang") == 0);
     return 2;
   }
   testing::InitGoogleTest(&argc, argv);
