@@ -5,7 +5,10 @@
 #ifndef HESK_TESTS_HESK_TEST_UTIL_H
 #define HESK_TESTS_HESK_TEST_UTIL_H
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +33,18 @@ inline bool wait_for(const std::function<bool()>& done, int ms = 5000) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return done();
+}
+
+// Sends `len` bytes as one datagram to `port` on the loopback address.
+inline void send_datagram(int port, const void* data, size_t len) {
+  int s = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to;
+  memset(&to, 0, sizeof(to));
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  sendto(s, data, len, 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+  close(s);
 }
 
 class HeskTest : public testing::Test {

@@ -1,7 +1,3 @@
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include "hesk_test_util.h"
 
 using hesk_test::HeskTest;
@@ -23,18 +19,6 @@ kova_client request() {
   kova_client c;
   memset(&c, 0, sizeof(c));
   return c;
-}
-
-// Sends `len` bytes to the reader's port on the local host.
-void send_raw(int port, const void* data, size_t len) {
-  int s = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in to;
-  memset(&to, 0, sizeof(to));
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  to.sin_port = htons(static_cast<uint16_t>(port));
-  sendto(s, data, len, 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
-  close(s);
 }
 
 // A derived manager whose handler sees every event.
@@ -103,9 +87,9 @@ TEST_F(HeskTest, BadDatagramsAreDroppedCountedAndCapped) {
   ASSERT_EQ(hesk_bad_format_events, 0);
 
   char junk[64] = {0};
-  send_raw(r.port, junk, 33);  // one byte too long for the 2010 layout
+  hesk_test::send_datagram(r.port, junk, 33);  // one byte too long for the 2010 layout
   ASSERT_TRUE(wait_for([] { return hesk_bad_format_events == 1; }));
-  send_raw(r.port, junk, 31);
+  hesk_test::send_datagram(r.port, junk, 31);
   ASSERT_TRUE(wait_for([] { return hesk_bad_format_events == 2; }));
 
   // Right length, but it names a slot that holds no such event.
@@ -115,11 +99,11 @@ TEST_F(HeskTest, BadDatagramsAreDroppedCountedAndCapped) {
   forged.clslot = r.sreader.front();
   forged.cln = 0;
   forged.time.timeup = 12345;
-  send_raw(r.port, &forged, sizeof(forged));
+  hesk_test::send_datagram(r.port, &forged, sizeof(forged));
   ASSERT_TRUE(wait_for([] { return hesk_bad_format_events == 3; }));
 
   // Beyond 20 they are dropped silently and no longer counted.
-  for (int i = 0; i < 30; ++i) send_raw(r.port, junk, 7);
+  for (int i = 0; i < 30; ++i) hesk_test::send_datagram(r.port, junk, 7);
   ASSERT_TRUE(wait_for([] { return hesk_bad_format_events == 20; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(hesk_bad_format_events, 20);

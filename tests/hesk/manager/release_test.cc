@@ -1,7 +1,3 @@
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include "hesk_test_util.h"
 
 using hesk_test::HeskTest;
@@ -103,15 +99,8 @@ TEST_F(HeskTest, ReaderBlockStillWaitingIsForcedDone) {
   msg.cln = 1;
   msg.time.timeup = 20;
   msg.time.timelow = hd->eventid;
-  int s = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in to;
-  memset(&to, 0, sizeof(to));
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  to.sin_port = htons(static_cast<uint16_t>(r.port));
   testing::internal::CaptureStdout();
-  sendto(s, &msg, sizeof(msg), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
-  close(s);
+  hesk_test::send_datagram(r.port, &msg, sizeof(msg));
   ASSERT_TRUE(wait_for([&] { return blocks[1].status == CLI_S_DONE; }));
   ASSERT_TRUE(wait_for([] { return hesk_bad_format_events == 1; }));
   std::string out = testing::internal::GetCapturedStdout();

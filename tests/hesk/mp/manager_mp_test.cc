@@ -225,17 +225,7 @@ TEST_F(HeskProcesses, KilledReaderIsReclaimedAndOthersKeepReceiving) {
     int bnum = -1;
     ASSERT_TRUE(wait_for(
         [&] {
-          int bid = id;
-          char* p = m.get_buffer_from_pool(4, 512, &bid, &bnum);
-          if (p == nullptr) return false;
-          kova_serv_block_head_2010 b;
-          memset(&b, 0, sizeof(b));
-          b.time = {9000u + i, 0};
-          b.ltotal = sizeof(b);
-          b.mpulse = i + 1;
-          strcpy(b.server, "M");
-          memcpy(p, &b, sizeof(b));
-          return true;
+          return (bnum = put_block(m, id, "M", {9000u + i, 0}, i + 1)) >= 0;
         },
         10000))
         << i;
@@ -263,16 +253,8 @@ TEST_F(HeskProcesses, WriterKilledBeforeDeliveringIsReclaimed) {
   int id = m.add(data_name_.c_str(), kDataBuffers, 1024, false);
   pid_t late = writer("LATE", 1, 7000);  // announces "LATE" but never gets to send
   ASSERT_TRUE(ready("LATE"));
-  int bid = id, bnum = -1;
-  char* p = m.get_buffer_from_pool(4, 512, &bid, &bnum);
-  ASSERT_NE(p, nullptr);
-  kova_serv_block_head_2010 b;
-  memset(&b, 0, sizeof(b));
-  b.time = {7000, 0};
-  b.ltotal = sizeof(b);
-  b.mpulse = 1;
-  strcpy(b.server, "M");
-  memcpy(p, &b, sizeof(b));
+  int bnum = put_block(m, id, "M", {7000, 0}, 1);
+  ASSERT_GE(bnum, 0);
   ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, bnum));
   EXPECT_EQ(m.evtctrl[0].status, EVT_C_USED);
   kill_child(late);
@@ -296,16 +278,8 @@ TEST_F(HeskProcesses, DeadWriterIsKickedOutWhenANewEventIsSetUp) {
   m.cl_subscribed(&w, nullptr);
   ASSERT_EQ(w, 2);
   kill_child(dead);
-  int bid = id, bnum = -1;
-  char* p = m.get_buffer_from_pool(4, 512, &bid, &bnum);
-  ASSERT_NE(p, nullptr);
-  kova_serv_block_head_2010 b;
-  memset(&b, 0, sizeof(b));
-  b.time = {3000, 0};
-  b.ltotal = sizeof(b);
-  b.mpulse = 1;
-  strcpy(b.server, "M");
-  memcpy(p, &b, sizeof(b));
+  int bnum = put_block(m, id, "M", {3000, 0}, 1);
+  ASSERT_GE(bnum, 0);
   testing::internal::CaptureStdout();
   ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, bnum));
   std::string out = testing::internal::GetCapturedStdout();
@@ -328,16 +302,8 @@ TEST_F(HeskProcesses, LiveReaderInItsCallbackKeepsItsEvent) {
   int id = m.add(data_name_.c_str(), kDataBuffers, 1024, false);
   pid_t stuck = reader("BUSY", /*hang=*/true);
   ASSERT_TRUE(ready("BUSY"));
-  int bid = id, bnum = -1;
-  char* p = m.get_buffer_from_pool(4, 512, &bid, &bnum);
-  ASSERT_NE(p, nullptr);
-  kova_serv_block_head_2010 b;
-  memset(&b, 0, sizeof(b));
-  b.time = {4000, 0};
-  b.ltotal = sizeof(b);
-  b.mpulse = 1;
-  strcpy(b.server, "M");
-  memcpy(p, &b, sizeof(b));
+  int bnum = put_block(m, id, "M", {4000, 0}, 1);
+  ASSERT_GE(bnum, 0);
   ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, bnum));
   // Many more than ten monitor passes: the event stays while its reader lives.
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
