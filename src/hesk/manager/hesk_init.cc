@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "C_shm_kill.h"
@@ -21,6 +22,21 @@ int stat_int(C_shm_buffer* b, const char* key) {
 }
 
 enum class Found { kCreated, kReused, kRefused, kFailed };
+
+// Creates partition `name` with a slot lock per buffer and adds it to the
+// pool, as the pool's own add() does, but says why a creation failed.
+bool create_partition(Hesk& h, const char* name, int nbuf, int lbuf) {
+  C_shm_buffer* obj = new (std::nothrow) C_shm_buffer(name, nbuf, lbuf, true);
+  if (obj == nullptr || !obj->valid()) {
+    printf("C_shm_mpool::add() %s %d %d  bf->valid():%d\n", name, nbuf, lbuf, 0);
+    message("init(): cannot create partition %s (%d buffers of %d bytes): %s", name, nbuf, lbuf,
+            obj ? obj->Error() : "out of memory");
+    delete obj;
+    return false;
+  }
+  HeskAccess::map_partition(h, obj);
+  return true;
+}
 
 // Attaches the partition `name` when it exists with at least nbuf buffers of
 // lbuf bytes, replaces an incompatible one when `forced`, else creates it.
@@ -42,7 +58,7 @@ Found find_or_create(Hesk& h, const char* name, int nbuf, int lbuf, const char* 
       C_shm_kill kill(name);
       continue;
     }
-    return h.add(name, nbuf, lbuf, true) == -1 ? Found::kFailed : Found::kCreated;
+    return create_partition(h, name, nbuf, lbuf) ? Found::kCreated : Found::kFailed;
   }
   return Found::kFailed;
 }

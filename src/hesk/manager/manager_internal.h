@@ -155,6 +155,7 @@ struct HeskAccess {
   static int& send_qid(Hesk& h) { return h.send_qid_; }
   static ev_slot_stats*& stats(Hesk& h) { return h.stats_; }
   static int& stats_count(Hesk& h) { return h.stats_count_; }
+  static void map_partition(Hesk& h, C_shm_buffer* b) { h.map_buffer(b); }
 };
 
 // Whether control record `r` holds the event of block id `id`: equal, or

@@ -155,6 +155,10 @@ TEST_F(HeskTest, DefaultSizesFailCleanly) {
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("CL_SLOTS NAME:" + cl_name_ + " SLOTS:65537 SIZE:1048112"), std::string::npos)
       << out;
+  EXPECT_NE(out.find("init(): cannot create partition " + cl_name_ +
+                     " (65537 buffers of 1048112 bytes): "),
+            std::string::npos)
+      << out;
   EXPECT_EQ(m.clid, -1);
   EXPECT_FALSE(shm_test::partition_exists(cl_name_));
 }
