@@ -144,7 +144,7 @@ std::vector<Kind> kinds() {
          d.set("some text");
        }},
       {"xml", DATA_XML, [](EqData& d) { d.set_xml("<a b=\"1\"/>"); }},
-      {"spectrum", DATA_SPECTRUM, [](EqData& d) { d.set(spectrum("spec", samples)); }},
+      {"spectrum", DATA_SPECTRUM, [](EqData& d) { d.set(spectrum("comment", samples)); }},
       {"spectrum without comment", DATA_SPECTRUM,
        [](EqData& d) { d.set(spectrum(nullptr, samples)); }},
       {"gspectrum", DATA_GSPECTRUM,
