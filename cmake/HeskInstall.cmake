@@ -5,6 +5,15 @@ include(CMakePackageConfigHelpers)
 set(HESK_INCLUDE_SUBDIR ${CMAKE_INSTALL_INCLUDEDIR}/hesk)
 set(HESK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/hesk)
 
+# Installed libraries find each other next to themselves, and the tools find
+# them in ../lib, wherever the prefix is.
+set_target_properties(Quormapi Istrel Hesk PROPERTIES INSTALL_RPATH "$ORIGIN")
+foreach(tool hesk-shm hesk-status hesk-demo)
+  if(TARGET ${tool})
+    set_target_properties(${tool} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  endif()
+endforeach()
+
 install(TARGETS Quormapi Istrel Hesk
   EXPORT heskTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
