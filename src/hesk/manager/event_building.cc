@@ -16,16 +16,6 @@ namespace {
 
 typedef std::array<char, KOVA_SBLOCK_NAME_LEN> Name;
 
-bool valid_evtype(int t) {
-  return t >= 0 && t < KOVA_EV_EVMAX;
-}
-
-template <typename Map>
-typename Map::mapped_type lookup(const Map& m, int evtype) {
-  auto it = m.find(evtype);
-  return it == m.end() ? nullptr : it->second;
-}
-
 // Entries an event slot can hold beyond its client blocks.
 template <class L>
 bool slot_has_room(const Hesk& h, long nclients, long nentries) {

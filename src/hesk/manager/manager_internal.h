@@ -68,6 +68,17 @@ struct Layout2024 {
   static constexpr bool k2024 = true;
 };
 
+inline bool valid_evtype(int t) {
+  return t >= 0 && t < KOVA_EV_EVMAX;
+}
+
+// The function registered for evtype in one of the key-extraction maps, or null.
+template <typename Map>
+typename Map::mapped_type lookup(const Map& m, int evtype) {
+  auto it = m.find(evtype);
+  return it == m.end() ? nullptr : it->second;
+}
+
 // Whether a server block carries the 2024 pattern in its first eight bytes.
 inline bool is_block_2024(const char* block) {
   uint64_t first;

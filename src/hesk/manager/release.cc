@@ -8,12 +8,6 @@ using namespace hesk_mgr;
 
 namespace {
 
-template <typename Map>
-typename Map::mapped_type lookup(const Map& m, int evtype) {
-  auto it = m.find(evtype);
-  return it == m.end() ? nullptr : it->second;
-}
-
 template <class L>
 void print_cleaning(Hesk& h, typename L::Head* head, int k, const kova_client_sblock_data& e) {
   char* p = h.pool_buffer_address(e.bnum, e.shmid);
@@ -81,7 +75,7 @@ bool free_slot(Hesk& h, int evslot, const time_stamp* start) {
 
 template <class L>
 bool withdraw(Hesk& h, KOVA_EVTYPE evtype, int bnum, int id) {
-  if (id < 1 || evtype < 0 || evtype >= KOVA_EV_EVMAX || bnum < 0) {
+  if (id < 1 || !valid_evtype(evtype) || bnum < 0) {
     message("return_buffer_in_pool_ext(): invalid parameter(s) evtype: %d id: %d bnum: %d", evtype,
             id, bnum);
     return true;

@@ -14,10 +14,6 @@ void drop(int32_t& counter) {
   if (counter > 0) --counter;
 }
 
-bool valid_evtype(int t) {
-  return t >= 0 && t < KOVA_EV_EVMAX;
-}
-
 // Clients per event the slot can record at most, by the slot length.
 template <class L>
 int client_block_capacity(const Hesk& h) {
