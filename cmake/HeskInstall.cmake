@@ -8,7 +8,10 @@ set(HESK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/hesk)
 # Installed libraries find each other next to themselves, and the tools find
 # them in ../lib, wherever the prefix is.
 set_target_properties(Quormapi Istrel Hesk PROPERTIES INSTALL_RPATH "$ORIGIN")
-foreach(tool hesk-shm hesk-status hesk-demo)
+# Every tool is a folder tools/<name> that builds the executable <name>.
+file(GLOB tool_dirs LIST_DIRECTORIES true ${PROJECT_SOURCE_DIR}/tools/*)
+foreach(dir ${tool_dirs})
+  get_filename_component(tool ${dir} NAME)
   if(TARGET ${tool})
     set_target_properties(${tool} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
   endif()

@@ -219,5 +219,9 @@ bool time_from_isodate2(const char* time_str, time_t* tout);
 #include "event_slow.h"
 #include "event_bridge.h"
 #include "event_dump.h"
+#include "event_channel.h"
+#include "event_print.h"
+#include "event_files.h"
+#include "event_archive.h"
 
 #endif  // HESK_EVENT_UTIL_H
