@@ -1,5 +1,6 @@
 # Build options shared by every target: strict warnings and the sanitizers.
 option(HESK_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(HESK_TSAN "Build with ThreadSanitizer" OFF)
 
 add_library(hesk_warnings INTERFACE)
 target_compile_options(hesk_warnings INTERFACE -Wall -Wextra)
@@ -12,4 +13,12 @@ if(HESK_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize=alignment -fno-omit-frame-pointer
                       -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
+endif()
+
+# The System V semaphores that order the processes' and threads' accesses to
+# shared memory are made known to ThreadSanitizer by annotations in the
+# partition layer (see src/hesk/shm/tsan_sync.h).
+if(HESK_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
 endif()

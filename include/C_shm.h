@@ -35,6 +35,10 @@
 
 #include "C_shm_int.h"
 
+namespace hesk_shm {
+class PartitionRepair;
+}
+
 // Last error of a C_shm object; C_shm::Error() gives its text.
 enum C_shm_error {
   NoError = 0,
@@ -124,7 +128,8 @@ class C_shm {
   const char* Error() const;
   C_shm_error getError() const { return shm_error; }
   // One status value as text ("name", "shmid", "nbuf", "lbuf", "use_count",
-  // "pflags", "freebuf", ...); "0" for every key when not attached.
+  // "pflags", "freebuf", "mode" (octal permission bits), "owner" and
+  // "creator" (user ids), ...); "0" for every key when not attached.
   std::string getStat(const std::string& key) const;
   // Printed control data and buffer table.
   void dump(std::ostream& os) const;
@@ -182,11 +187,14 @@ class C_shm {
 
   // Take the gate, repeating while interrupted.
   void gate_wait() const;
+  // Address standing for semaphore num in ThreadSanitizer's annotations.
+  const void* sync_object(int num) const;
   // Prints the diagnostic lines of a failed gate or slot-lock operation.
   void report_sem_error(int num, int err, bool retry, bool is_gate) const;
 
  private:
-  long long mSegSize;  // size of the mapped segment in bytes
+  friend class hesk_shm::PartitionRepair;  // free-queue repairs (libHesk internal)
+  long long mSegSize;                      // size of the mapped segment in bytes
 
   void init_fields();
   void link_object();

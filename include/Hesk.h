@@ -15,9 +15,12 @@
 // Threads: one object is used by the caller's thread, its reader thread and,
 // in the master, its monitor thread. Pool access is serialised inside the
 // object. Between processes, the control partitions are guarded by their
-// slot locks: event lock 0 before client lock 0, and an event slot's own lock
-// is never held while waiting for event lock 0. Many bool operations return
-// true for FAILURE; each says which sense it uses.
+// slot locks, always taken in one order: event lock 0, an event slot's own
+// lock, client lock 0, a client slot's own lock. Every lock carries
+// undo-on-exit, and what a killed process leaves half done is repaired by
+// the master's monitor. One master runs per host; a second is refused while
+// the first lives. Many bool operations return true for FAILURE; each says
+// which sense it uses.
 #ifndef HESK_HESK_H
 #define HESK_HESK_H
 
@@ -29,6 +32,7 @@
 #include <iosfwd>
 #include <list>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -116,7 +120,10 @@ void* monitor_thread(void* hesk);
 
 namespace hesk_mgr {
 struct HeskAccess;
-}
+struct MonitorState;
+class ManagedThread;
+class UdpSocket;
+}  // namespace hesk_mgr
 
 class Hesk : public C_shm_mpool {
  public:
@@ -274,12 +281,16 @@ class Hesk : public C_shm_mpool {
 
  private:
   std::recursive_mutex pool_mx_;   // guards the pool maps between threads
+  std::mutex lists_mx_;            // guards sreader and swriter between threads
   std::atomic<bool> ready_;        // start-up complete: control pointers valid
   std::atomic<bool> monitor_run_;  // this object's monitor keeps going
   std::atomic<bool> reader_run_;   // this object's reader keeps going
-  int send_qid_;                   // sending socket of a process without a reader
-  ev_slot_stats* stats_;           // monitor snapshots (monitor thread only)
-  int stats_count_;
+  int master_lock_semid_;          // semaphore set of the master lock held, -1 for none
+  std::unique_ptr<hesk_mgr::UdpSocket> reader_sock_;         // bound reader socket (qid)
+  std::unique_ptr<hesk_mgr::UdpSocket> send_sock_;           // sender without a reader socket
+  std::unique_ptr<hesk_mgr::ManagedThread> reader_thread_;   // rid
+  std::unique_ptr<hesk_mgr::ManagedThread> monitor_thread_;  // pid
+  std::unique_ptr<hesk_mgr::MonitorState> monitor_state_;    // monitor thread only
 
   friend struct hesk_mgr::HeskAccess;
 };

@@ -30,7 +30,8 @@ int usage(std::ostream& os, int status) {
         "       hesk-shm rm NAME\n"
         "\n"
         "  list   the partitions of this host: name, segment id, buffers, buffer\n"
-        "         length, users, free and full buffers, flags\n"
+        "         length, users, free and full buffers, permission bits, owner\n"
+        "         (user id), flags\n"
         "  dump   the control data and buffer table of one partition\n"
         "  rm     remove a partition by name, even if crashed processes are still\n"
         "         counted as its users\n"
@@ -48,7 +49,8 @@ struct Viewer : C_shm {
 int list() {
   std::cout << std::left << std::setw(32) << "NAME" << std::right << std::setw(10) << "SHMID"
             << std::setw(9) << "BUFFERS" << std::setw(10) << "LENGTH" << std::setw(7) << "USERS"
-            << std::setw(7) << "FREE" << std::setw(7) << "FULL"
+            << std::setw(7) << "FREE" << std::setw(7) << "FULL" << std::setw(6) << "MODE"
+            << std::setw(7) << "OWNER"
             << "  FLAGS" << std::endl;
   int shown = 0;
   for (int id : C_shm::partition_ids()) {
@@ -57,7 +59,8 @@ int list() {
     std::cout << std::left << std::setw(32) << v.getStat("name") << std::right << std::setw(10)
               << id << std::setw(9) << v.getStat("nbuf") << std::setw(10) << v.getStat("lbuf")
               << std::setw(7) << v.getStat("use_count") << std::setw(7) << v.getStat("freebuf")
-              << std::setw(7) << v.getStat("fullbuf") << "  " << v.getStat("pflags") << std::endl;
+              << std::setw(7) << v.getStat("fullbuf") << std::setw(6) << v.getStat("mode")
+              << std::setw(7) << v.getStat("owner") << "  " << v.getStat("pflags") << std::endl;
     ++shown;
   }
   if (shown == 0) std::cout << "(no partitions)" << std::endl;

@@ -10,7 +10,7 @@
 
 #include "C_shm_kill.h"
 #include "SysError.h"
-#include "manager_internal.h"
+#include "master_guard.h"
 
 using namespace hesk_mgr;
 
@@ -22,13 +22,21 @@ std::mutex g_abandoned_mx;
 
 void forget_partitions(Hesk& h) {
   HeskAccess::ready(h).store(false);
+  try {
+    release_master_lock(h);
+  } catch (const SysError&) {
+    // The semaphore set is gone, and the lock with it.
+  }
   h.clid = h.evid = -1;
   h.cl_buf = h.ev_buf = nullptr;
   h.clictrl = nullptr;
   h.evtctrl = nullptr;
   h.evtctrl2024 = nullptr;
-  h.sreader.clear();
-  h.swriter.clear();
+  {
+    std::lock_guard<std::mutex> lists(HeskAccess::lists_mutex(h));
+    h.sreader.clear();
+    h.swriter.clear();
+  }
   h.timed_blocks_debug = 20;
   h.missed_blocks_debug = 20;
 }
@@ -50,12 +58,12 @@ void Hesk::all_clean_up() {
   // be released is reported, and the clean-up goes on.
   try {
     bool had_readers = !sreader.empty();
-    for (int slot : sreader) {
+    for (int slot : std::list<int>(sreader)) {
       SlotLock lock0(cl_buf, 0);
       free_cl_slot(slot, nullptr);
     }
     if (had_readers || rid != static_cast<pthread_t>(-1)) stop_reader();
-    for (int slot : swriter) {
+    for (int slot : std::list<int>(swriter)) {
       SlotLock lock0(cl_buf, 0);
       free_cl_slot(slot, nullptr);
     }
@@ -65,13 +73,15 @@ void Hesk::all_clean_up() {
   }
 
   std::lock_guard<std::recursive_mutex> pool_lock(pool_mx_);
-  std::vector<std::pair<std::string, int>> noted;
+  // Each partition with the number of other processes that map it now
+  // (this process maps each partition once).
+  std::vector<std::pair<std::string, long>> noted;
   std::vector<C_shm_buffer*> objects;
   for (auto& entry : buffers_names) {
-    int id = -1;
+    long others = 0;
     for (auto& by_id : buffers_ids)
-      if (by_id.second == entry.second) id = by_id.first;
-    noted.emplace_back(entry.first, id);
+      if (by_id.second == entry.second) others = attach_count(by_id.first) - 1;
+    noted.emplace_back(entry.first, others);
     objects.push_back(entry.second);
   }
   std::string cl_name = clname ? clname : "", ev_name = evname ? evname : "";
@@ -83,9 +93,14 @@ void Hesk::all_clean_up() {
 
   if (master && forced) {
     for (auto& n : noted) {
-      bool control = n.first == cl_name || n.first == ev_name;
-      // A data partition some other process still maps stays on the host.
-      if (!control && n.second > 0 && attach_count(n.second) > 0) continue;
+      // A partition some other process still maps stays on the host: its
+      // clients (or another master) go on using it.
+      if (n.second > 0) {
+        bool control = n.first == cl_name || n.first == ev_name;
+        if (control)
+          message("all_clean_up(): %s is still attached by other processes: kept", n.first.c_str());
+        continue;
+      }
       C_shm_kill kill(n.first.c_str());
     }
   }

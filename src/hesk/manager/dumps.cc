@@ -3,7 +3,7 @@
 #include <iostream>
 #include <string>
 
-#include "manager_internal.h"
+#include "slot_view.h"
 
 using namespace hesk_mgr;
 
@@ -30,7 +30,8 @@ const char* state_text(int status) {
 
 // Shows one event slot in use: its head, its clients and its server blocks.
 template <class L>
-void print_slot(std::ostream& os, typename L::Head* head, int s, int slot_length) {
+void print_slot(std::ostream& os, const EventSlotView<L>& v, int s) {
+  typename L::Head* head = v.head();
   os << "---------------------------------- Event Slot " << s << "  --------------------- ---------"
      << std::endl;
   os << dashes(95) << std::endl;
@@ -44,25 +45,22 @@ void print_slot(std::ostream& os, typename L::Head* head, int s, int slot_length
      << "/" << head->lupdate.timelow << "  " << head->evsize << "   " << head->nsblocks << "/"
      << head->sbfilled << "   " << head->nclients << std::endl;
 
-  int nclients = head->nclients;
-  if (nclients < 0 || slot_bytes<L>(nclients, 0) > slot_length) nclients = 0;
+  // Counts that do not fit the slot are shown, their lists are not.
   os << "---- Clients    " << head->nclients << "  ----" << std::endl;
-  kova_client_block* blocks = client_blocks<L>(head);
-  for (int j = 0; j < nclients; ++j) {
+  kova_client_block* blocks = v.clients();
+  for (int j = 0, nclients = v.nclients(); j < nclients; ++j) {
     os << "---Client:    " << j << "  ----" << std::endl;
     os << dashes(23) << std::endl;
     os << "  ClientSlot  Status " << std::endl;
     os << dashes(23) << std::endl;
     os << blocks[j].snum << state_text(blocks[j].status) << std::endl;
   }
-  int filled = head->sbfilled;
-  if (filled < 0 || slot_bytes<L>(nclients, filled) > slot_length) filled = 0;
   os << "---- ServerBlocks:    " << head->sbfilled << "  ----" << std::endl;
   os << dashes(44) << std::endl;
   os << " #  Name                      ShmID      Buf# " << std::endl;
   os << dashes(44) << std::endl;
-  kova_client_sblock_data* e = entries<L>(head);
-  for (int k = 0; k < filled; ++k) {
+  kova_client_sblock_data* e = v.entries();
+  for (int k = 0, filled = v.sbfilled(); k < filled; ++k) {
     os << k << " " << std::string(e[k].name, strnlen(e[k].name, KOVA_SBLOCK_NAME_LEN)) << "   "
        << e[k].shmid << "   " << e[k].bnum << std::endl;
   }
@@ -88,8 +86,8 @@ void dump_events(Hesk& h, std::ostream& os) {
     os << "  key        :       " << rec->key.timeup << ":" << rec->key.timelow << "_"
        << rec->eventid << std::endl;
     os << "  event type :       " << rec->evtype << std::endl;
-    typename L::Head* head = HeskAccess::event_slot<L>(h, s);
-    if (head) print_slot<L>(os, head, s, HeskAccess::event_slot_length(h));
+    EventSlotView<L> v(h, s);
+    if (v.addressable()) print_slot<L>(os, v, s);
   }
 }
 
@@ -211,9 +209,9 @@ void print_out_event(Hesk* hesk, void* evtctrl, C_shm_buffer* ev_buf, int slot, 
   SlotLock lock0(lock ? ev_buf : nullptr, 0);
   void* head = ev_buf->buffer_addr(slot);
   if (hesk->evid64bitmode)
-    print_slot<Layout2024>(std::cout, static_cast<kova_event_slot_head_2024*>(head), slot,
-                           ev_buf->getBufferLength());
+    print_slot<Layout2024>(std::cout, EventSlotView<Layout2024>(head, ev_buf->getBufferLength()),
+                           slot);
   else
-    print_slot<Layout2010>(std::cout, static_cast<kova_event_slot_head*>(head), slot,
-                           ev_buf->getBufferLength());
+    print_slot<Layout2010>(std::cout, EventSlotView<Layout2010>(head, ev_buf->getBufferLength()),
+                           slot);
 }

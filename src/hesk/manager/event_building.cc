@@ -1,26 +1,17 @@
-// Event building: finding or setting up the event slot of a server block,
-// deciding which clients take part, and storing blocks into the slot.
+// Event building: a writer's block goes into the event slot of its event,
+// found by key or id under event lock 0 (and set up there when it is the
+// first), then stored under the slot's own lock, which first checks that the
+// slot still holds that event.
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
 #include <cstring>
-#include <vector>
 
 #include "event_util.h"
-#include "manager_internal.h"
+#include "slot_view.h"
 
 using namespace hesk_mgr;
 
 namespace {
-
-typedef std::array<char, KOVA_SBLOCK_NAME_LEN> Name;
-
-// Entries an event slot can hold beyond its client blocks.
-template <class L>
-bool slot_has_room(const Hesk& h, long nclients, long nentries) {
-  return slot_bytes<L>(nclients, nentries) <= HeskAccess::event_slot_length(h);
-}
 
 // A block of the other generation than the slot layout would be read with the
 // wrong field offsets: it is refused.
@@ -35,30 +26,6 @@ bool generation_mismatch(const char* block, const char* who) {
 void copy_name(char* dest, const char* src) {
   memset(dest, 0, KOVA_SBLOCK_NAME_LEN);
   strncpy(dest, src, KOVA_SBLOCK_NAME_LEN - 1);
-}
-
-template <class L>
-void append_placeholder(const Hesk& h, typename L::Head* head, const char* name) {
-  if (!slot_has_room<L>(h, head->nclients, head->sbfilled + 1)) return;
-  kova_client_sblock_data* e = entries<L>(head) + head->sbfilled;
-  copy_name(e->name, name);
-  e->shmid = 0;
-  e->bnum = -1;
-  head->sbfilled += 1;
-}
-
-// Whether a writer slot other than `skip` of evtype announced `name`.
-bool announced_by_writer(const Hesk& h, int evtype, const char* name) {
-  int n = HeskAccess::client_slot_count(h);
-  for (int w = 1; w < n; ++w) {
-    kova_client_slot_head* s = HeskAccess::client_slot(h, w);
-    if (s == nullptr || s->pid == 0 || s->cltype != CLI_T_WRITER || s->evtype != evtype) continue;
-    kova_client_writer* wr = writer_part(s);
-    int cnt = std::min<int>(wr->nsblocks, name_capacity(CLI_T_WRITER, h.cl_buf->getBufferLength()));
-    for (int i = 0; i < cnt; ++i)
-      if (memcmp(wr->sblocks[i], name, KOVA_SBLOCK_NAME_LEN) == 0) return true;
-  }
-  return false;
 }
 
 template <class L>
@@ -85,6 +52,9 @@ int find_slot(Hesk& h, KOVA_EVTYPE evtype, char* block) {
     message("find_ev_slot(): failed to allocate an event slot");
     return -1;
   }
+  // The slot's own lock too: a writer storing into this slot number with an
+  // old answer sees either the free record or the finished set-up.
+  SlotLock slot_lock(h.ev_buf, s);
   typename L::Ctrl* r = HeskAccess::record<L>(h, s);
   r->key = key;
   r->evtype = evtype;
@@ -96,140 +66,6 @@ int find_slot(Hesk& h, KOVA_EVTYPE evtype, char* block) {
     return -1;
   }
   return s;
-}
-
-template <class L>
-bool setup_slot(Hesk& h, KOVA_EVTYPE evtype, int slot, char* block) {
-  if (block == nullptr || !valid_evtype(evtype) || slot < 0) {
-    unsigned first = 0;
-    if (block) memcpy(&first, block, sizeof(first));
-    message("init_ev_slot(): invalid parameter(s) evtype:%d bnum:%d evhd:%u", evtype, slot, first);
-    return true;
-  }
-  if (!holds_writer_of(h, evtype)) {
-    message("init_ev_slot(): no write registration found for event type: %d", evtype);
-    return true;
-  }
-  typename L::Head* head = HeskAccess::event_slot<L>(h, slot);
-  if (head == nullptr) {
-    message("init_ev_slot(): failed to get the buffer address for event slot: %d", slot);
-    return true;
-  }
-  GET_KEY_FUN keyf = lookup(h.get_key_f, evtype);
-  GET_TRG_FUN trgf = lookup(h.get_trg_f, evtype);
-  GET_STS_FUN stsf = lookup(h.get_sts_f, evtype);
-  GET_EVID_FUN idf = lookup(h.get_evid_f, evtype);
-  if (!keyf || !trgf || !stsf || !idf) return true;
-
-  time_stamp key = *keyf(block);
-  long id = idf(block);
-  int trigger = trgf(block);
-  memset(head, 0, HeskAccess::event_slot_length(h));
-  if (key.timeup == 0) message("!!!!!!!! init_ev_slot(): time stamp is: %d:%d", 0, key.timelow);
-  if (h.smode == HESK_SYNCH_EVID && id == 0) message("!!!!!!!! init_ev_slot(): eventId: %ld", id);
-  if constexpr (L::k2024) head->pattern = KOVA_EV_SLOT_PATTERN_2024;
-  head->time = key;
-  head->eventid = id;
-  head->evtype = evtype;
-  head->tmask = trigger;
-  head->status = static_cast<int32_t>(stsf(block));
-  time_stamp t_now = now();
-  head->start = t_now;
-  head->pid = static_cast<int32_t>(getpid());
-
-  std::vector<int> timed;
-  std::vector<Name> missed;
-  kova_client_block* blocks = client_blocks<L>(head);
-  int ncl = HeskAccess::client_slot_count(h);
-  int lbuf = h.cl_buf->getBufferLength();
-  bool no_room_reported = false;
-  for (int c = 1; c < ncl; ++c) {
-    if (h.if_cl_slot_free(c) != 0) continue;
-    kova_client_slot_head* cs = HeskAccess::client_slot(h, c);
-    if (cs == nullptr || cs->evtype != evtype) continue;
-    {
-      SlotLock lock0(h.cl_buf, 0);
-      if (cs->pid != static_cast<int32_t>(h.mpid) && !process_alive(cs->pid)) {
-        message("init_ev_slot(): %d  will be kicked out", cs->pid);
-        kick_out(h, c);
-        continue;
-      }
-    }
-    if (cs->cltype != CLI_T_READER && cs->cltype != CLI_T_WRITER) continue;
-    bool takes_part = true;
-    kova_client_reader* r = reader_part(cs);
-    if (cs->cltype == CLI_T_READER) {
-      time_stamp ratio = r->cl.time_ratio;
-      takes_part = (r->cl.tmask & trigger) != 0 || (ratio.timeup == 0 && ratio.timelow == 0) ||
-                   h.time_expired(&t_now, &cs->atime, &ratio);
-    }
-    if (takes_part && !slot_has_room<L>(h, head->nclients + 1, 0)) {
-      if (!no_room_reported)
-        message("init_ev_slot(): event slot %d has no room for more clients", slot);
-      no_room_reported = true;
-      continue;
-    }
-    if (cs->cltype == CLI_T_WRITER) {
-      bool own = cs->pid == static_cast<int32_t>(h.mpid);
-      blocks[head->nclients] = kova_client_block{c, own ? CLI_S_PROC : CLI_S_WAIT};
-      head->nsblocks += writer_part(cs)->nsblocks;
-      head->nclients += 1;
-      continue;
-    }
-    if (takes_part) {
-      cs->atime = t_now;
-      blocks[head->nclients] = kova_client_block{c, CLI_S_WAIT};
-      head->nclients += 1;
-      int cnt = std::min<int>(r->nsblocks, name_capacity(CLI_T_READER, lbuf));
-      for (int i = 0; i < cnt; ++i) {
-        if (announced_by_writer(h, evtype, r->sblocks[i])) continue;
-        Name n;
-        memcpy(n.data(), r->sblocks[i], n.size());
-        bool listed = false;
-        for (const Name& m : missed) listed = listed || m == n;
-        if (!listed) missed.push_back(n);
-      }
-    } else {
-      for (int w = 1; w < ncl; ++w) {
-        if (w == c) continue;
-        kova_client_slot_head* ws = HeskAccess::client_slot(h, w);
-        if (ws && ws->pid == cs->pid && ws->cltype == CLI_T_WRITER && ws->evtype == evtype) {
-          timed.push_back(w);
-          break;
-        }
-      }
-    }
-  }
-
-  for (int w : timed) {
-    for (int i = 0; i < head->nclients; ++i) {
-      if (blocks[i].snum != w) continue;
-      blocks[i].status = CLI_S_DONE;
-      kova_client_slot_head* ws = HeskAccess::client_slot(h, w);
-      if (ws) ws->evcnt += 1;
-      break;
-    }
-    kova_client_slot_head* ws = HeskAccess::client_slot(h, w);
-    if (ws == nullptr) continue;
-    kova_client_writer* wr = writer_part(ws);
-    int cnt = std::min<int>(wr->nsblocks, name_capacity(CLI_T_WRITER, lbuf));
-    for (int i = 0; i < cnt; ++i) {
-      append_placeholder<L>(h, head, wr->sblocks[i]);
-      if (h.timed_blocks_debug > 0) {
-        message("Timed blocks !!! %.255s", wr->sblocks[i]);
-        h.timed_blocks_debug -= 1;
-      }
-    }
-  }
-  for (const Name& n : missed) {
-    append_placeholder<L>(h, head, n.data());
-    head->nsblocks += 1;
-    if (h.missed_blocks_debug > 0) {
-      message("Missed blocks !!! %.255s", n.data());
-      h.missed_blocks_debug -= 1;
-    }
-  }
-  return false;
 }
 
 template <class L>
@@ -288,6 +124,51 @@ bool settle_duplicate(Hesk& h, kova_client_sblock_data* held, int id, int bnum,
   return true;
 }
 
+// Adds the block's length, trigger, status and id to the head; false when a
+// key-extraction function is missing (reported; the steps before stay).
+template <class L>
+bool account_block(Hesk& h, typename L::Head* head, int evtype, char* block) {
+  GET_LEN_FUN lenf = lookup(h.get_len_f, evtype);
+  if (!lenf) {
+    message("No function to find the length !!!");
+    return false;
+  }
+  head->evsize += lenf(block);
+  GET_TRG_FUN trgf = lookup(h.get_trg_f, evtype);
+  if (!trgf) {
+    message("No function to find the trigger mask !!!");
+    return false;
+  }
+  head->tmask |= trgf(block);
+  GET_STS_FUN stsf = lookup(h.get_sts_f, evtype);
+  if (!stsf) {
+    message("No function to find the status !!!");
+    return false;
+  }
+  head->status |= stsf(block);
+  GET_EVID_FUN idf = lookup(h.get_evid_f, evtype);
+  if (!idf) {
+    message("No function to find the event Id !!!");
+    return false;
+  }
+  if constexpr (L::k2024)
+    head->eventid = idf(block);
+  else
+    head->eventid |= static_cast<uint32_t>(idf(block));
+  return true;
+}
+
+// Whether event slot `slot` still holds the event of `block`: it may have
+// been freed, or freed and set up for another event, since it was found.
+// REQUIRES: the slot's lock.
+template <class L>
+bool slot_holds_block(Hesk& h, int slot, int evtype, char* block) {
+  GET_KEY_FUN keyf = lookup(h.get_key_f, evtype);
+  GET_EVID_FUN idf = lookup(h.get_evid_f, evtype);
+  if (keyf == nullptr || idf == nullptr) return false;
+  return record_holds<L>(h, HeskAccess::record<L>(h, slot), evtype, *keyf(block), idf(block));
+}
+
 template <class L>
 bool store_block(Hesk& h, KOVA_EVTYPE evtype, int id, int bnum, int slot) {
   if (id < 1 || !valid_evtype(evtype) || bnum < 0 || slot < 0 ||
@@ -301,22 +182,31 @@ bool store_block(Hesk& h, KOVA_EVTYPE evtype, int id, int bnum, int slot) {
     message("ev_update(): failed to get the buffer address");
     return true;
   }
-  typename L::Head* head = HeskAccess::event_slot<L>(h, slot);
-  if (head == nullptr) {
+  EventSlotView<L> v(h, slot);
+  if (!v.addressable()) {
     message("ev_update(): Failed to find address for event slot: %d", slot);
     return true;
   }
   if (generation_mismatch<L>(block, "ev_update()")) return true;
   auto* b = reinterpret_cast<typename L::Block*>(block);
+  typename L::Head* head = v.head();
   SlotLock lock(h.ev_buf, slot);
+  if (!slot_holds_block<L>(h, slot, evtype, block)) {
+    message("ev_update(): event slot %d no longer holds the event of this block: refused", slot);
+    return true;
+  }
+  if (!v.sound()) {
+    message("ev_update(): event slot %d is corrupt (clients: %d blocks: %d): refused", slot,
+            head->nclients, head->sbfilled);
+    return true;
+  }
 
   GET_NAME_FUN namef = lookup(h.get_bname_f, evtype);
   kova_client_sblock_data* entry = nullptr;
   if (namef != nullptr) {
     const char* name = namef(block);
-    int filled = head->sbfilled;
-    kova_client_sblock_data* e = entries<L>(head);
-    for (int k = 0; k < filled && slot_has_room<L>(h, head->nclients, k + 1); ++k) {
+    kova_client_sblock_data* e = v.entries();
+    for (int k = 0, filled = v.sbfilled(); k < filled; ++k) {
       if (strncmp(e[k].name, name, KOVA_SBLOCK_NAME_LEN) != 0) continue;
       message("ev_update(): SB duplication %.255s", name);
       bool fill = false;
@@ -331,7 +221,7 @@ bool store_block(Hesk& h, KOVA_EVTYPE evtype, int id, int bnum, int slot) {
       report_dropped<L>(head, b);
       return true;
     }
-    if (!slot_has_room<L>(h, head->nclients, head->sbfilled + 1)) {
+    if (!v.room_for_entries(1)) {
       message("ev_update(): event slot %d has no room for another server block", slot);
       return true;
     }
@@ -339,44 +229,34 @@ bool store_block(Hesk& h, KOVA_EVTYPE evtype, int id, int bnum, int slot) {
       message("No function to find the name !!!");
       return true;
     }
-    entry = entries<L>(head) + head->sbfilled;
+    entry = v.entries() + head->sbfilled;
     head->sbfilled += 1;
   }
   copy_name(entry->name, namef(block));
   entry->shmid = id;
   entry->bnum = bnum;
-
-  GET_LEN_FUN lenf = lookup(h.get_len_f, evtype);
-  if (!lenf) {
-    message("No function to find the length !!!");
-    return true;
-  }
-  head->evsize += lenf(block);
-  GET_TRG_FUN trgf = lookup(h.get_trg_f, evtype);
-  if (!trgf) {
-    message("No function to find the trigger mask !!!");
-    return true;
-  }
-  head->tmask |= trgf(block);
-  GET_STS_FUN stsf = lookup(h.get_sts_f, evtype);
-  if (!stsf) {
-    message("No function to find the status !!!");
-    return true;
-  }
-  head->status |= stsf(block);
-  GET_EVID_FUN idf = lookup(h.get_evid_f, evtype);
-  if (!idf) {
-    message("No function to find the event Id !!!");
-    return true;
-  }
-  if constexpr (L::k2024)
-    head->eventid = idf(block);
-  else
-    head->eventid |= static_cast<uint32_t>(idf(block));
+  if (!account_block<L>(h, head, evtype, block)) return true;
   head->lupdate = now();
   lock.release();
   if (holds_writer_of(h, evtype)) h.cl_notify(slot);
   return false;
+}
+
+template <class L>
+void report_suspicious(Hesk& h, KOVA_EVTYPE evtype, typename L::Block* b) {
+  bool suspicious = b->time.timeup == 0 || (h.smode == HESK_SYNCH_EVID && b->mpulse == 0);
+  if (!suspicious) return;
+  if constexpr (L::k2024) {
+    message("!!!!!!!! ev_update(): time stamp %d:%d_%ld   Event type: %d SB: %.255s chans: %d",
+            b->time.timeup, b->time.timelow, static_cast<long>(b->mpulse), evtype, b->server,
+            b->nchan);
+    dump_event_subheader_2024(nullptr, b);
+  } else {
+    message("!!!!!!!! ev_update(): time stamp %d:%d_%d   Event type: %d SB: %.255s chans: %d",
+            b->time.timeup, b->time.timelow, b->mpulse, evtype, b->server, b->nchan);
+    dump_event_subheader_2010(nullptr, b);
+  }
+  fflush(nullptr);
 }
 
 template <class L>
@@ -391,63 +271,45 @@ bool deposit(Hesk& h, KOVA_EVTYPE evtype, int id, int bnum) {
     return true;
   }
   if (generation_mismatch<L>(block, "ev_update()")) return true;
-  auto* b = reinterpret_cast<typename L::Block*>(block);
-  bool suspicious = b->time.timeup == 0 || (h.smode == HESK_SYNCH_EVID && b->mpulse == 0);
-  if (suspicious) {
-    if constexpr (L::k2024) {
-      message("!!!!!!!! ev_update(): time stamp %d:%d_%ld   Event type: %d SB: %.255s chans: %d",
-              b->time.timeup, b->time.timelow, static_cast<long>(b->mpulse), evtype, b->server,
-              b->nchan);
-      dump_event_subheader_2024(nullptr, b);
-    } else {
-      message("!!!!!!!! ev_update(): time stamp %d:%d_%d   Event type: %d SB: %.255s chans: %d",
-              b->time.timeup, b->time.timelow, b->mpulse, evtype, b->server, b->nchan);
-      dump_event_subheader_2010(nullptr, b);
-    }
-    fflush(nullptr);
-  }
-  int slot = h.find_ev_slot(evtype, block);
+  report_suspicious<L>(h, evtype, reinterpret_cast<typename L::Block*>(block));
+  int slot = find_slot<L>(h, evtype, block);
   if (slot == -1) {
     message("ev_update(): failed to find the event slot");
     return true;
   }
-  typename L::Head* head = HeskAccess::event_slot<L>(h, slot);
-  if (head != nullptr) head->lupdate = now();
-  return h.ev_update(evtype, id, bnum, slot);
+  return store_block<L>(h, evtype, id, bnum, slot);
 }
 
 template <class L>
 bool all_collected(Hesk& h, int evslot, int clslot) {
-  typename L::Head* head = HeskAccess::event_slot<L>(h, evslot);
-  if (head == nullptr) {
+  EventSlotView<L> v(h, evslot);
+  if (!v.addressable()) {
     message("check_if_all_collected(): failed to get the buffer address for event slot: %d",
             evslot);
     return false;
   }
-  kova_client_slot_head* cs = HeskAccess::client_slot(h, clslot);
-  if (cs == nullptr) {
+  ClientSlotView cv(h, clslot);
+  if (!cv.addressable()) {
     message("check_if_all_collected(): failed to get the buffer address for client slot: %d",
             clslot);
     return false;
   }
-  kova_client_block* blocks = client_blocks<L>(head);
-  for (int i = 0; i < head->nclients && slot_has_room<L>(h, i + 1, 0); ++i)
-    if (blocks[i].snum == clslot && blocks[i].status == CLI_S_DONE) return true;
+  int i = v.client_index(clslot);
+  if (i >= 0 && v.clients()[i].status == CLI_S_DONE) return true;
   int n = 0;
   char(*names)[KOVA_SBLOCK_NAME_LEN] = nullptr;
-  if (!client_names(cs, &n, &names)) {
-    message("check_if_all_collected(): invalid client type: %d", cs->cltype);
+  if (!cv.names(&n, &names)) {
+    message("check_if_all_collected(): invalid client type: %d", cv.type());
     return false;
   }
-  n = std::min(n, name_capacity(cs->cltype, h.cl_buf->getBufferLength()));
-  int filled = head->sbfilled;
+  int filled = v.sbfilled();
   if (n > filled) return false;
   if (filled < 1) return n == 0;
-  kova_client_sblock_data* e = entries<L>(head);
+  kova_client_sblock_data* e = v.entries();
   int count = 0;
-  for (int k = 0; k < filled && slot_has_room<L>(h, head->nclients, k + 1); ++k) {
-    for (int i = 0; i < n; ++i) {
-      if (memcmp(e[k].name, names[i], KOVA_SBLOCK_NAME_LEN) == 0) {
+  for (int k = 0; k < filled; ++k) {
+    for (int j = 0; j < n; ++j) {
+      if (memcmp(e[k].name, names[j], KOVA_SBLOCK_NAME_LEN) == 0) {
         ++count;
         break;
       }
@@ -472,11 +334,6 @@ int Hesk::find_ev_slot(KOVA_EVTYPE evtype, char* block) {
   if (block == nullptr || !valid_evtype(evtype)) return -1;
   return evid64bitmode ? find_slot<Layout2024>(*this, evtype, block)
                        : find_slot<Layout2010>(*this, evtype, block);
-}
-
-bool Hesk::init_ev_slot(KOVA_EVTYPE evtype, int slot, char* block) {
-  return evid64bitmode ? setup_slot<Layout2024>(*this, evtype, slot, block)
-                       : setup_slot<Layout2010>(*this, evtype, slot, block);
 }
 
 bool Hesk::check_if_all_collected(int evslot, int clslot) {

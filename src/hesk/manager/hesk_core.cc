@@ -50,16 +50,18 @@ Hesk::Hesk()
       ready_(false),
       monitor_run_(false),
       reader_run_(false),
-      send_qid_(-1),
-      stats_(nullptr),
-      stats_count_(0) {
+      master_lock_semid_(-1),
+      reader_sock_(new UdpSocket),
+      send_sock_(new UdpSocket),
+      reader_thread_(new ManagedThread),
+      monitor_thread_(new ManagedThread),
+      monitor_state_(new MonitorState) {
   resolve_localhost();  // failures are reported and retried at the first notification
-  hesk_bad_format_events = 0;
+  __atomic_store_n(&hesk_bad_format_events, 0, __ATOMIC_RELAXED);
 }
 
 Hesk::~Hesk() {
   all_clean_up();
-  if (send_qid_ >= 0) close(send_qid_);
   get_bname_f.clear();
   get_key_f.clear();
   get_len_f.clear();

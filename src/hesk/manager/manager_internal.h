@@ -1,6 +1,12 @@
 // Internal helpers of the buffer manager: slot locks held for a scope, the
-// two shared-memory layouts as traits, and typed access to client slots,
-// event slots and control records.
+// two shared-memory layouts as traits, typed access to client slots, event
+// slots and control records, and the process-wide flags read by several
+// threads.
+//
+// Lock order, everywhere: event lock 0, then an event slot's own lock, then
+// client lock 0, then a client slot's own lock; a partition's gate (taken
+// inside the partition layer when buffers are taken or returned) is last.
+// A lock is never waited for while a lock later in this order is held.
 #ifndef HESK_MANAGER_INTERNAL_H
 #define HESK_MANAGER_INTERNAL_H
 
@@ -10,6 +16,9 @@
 #include <cstring>
 
 #include "Hesk.h"
+#include "managed_thread.h"
+#include "monitor_state.h"
+#include "udp_socket.h"
 
 namespace hesk_mgr {
 
@@ -34,7 +43,13 @@ class SlotLock {
     }
     held_ = true;
   }
-  ~SlotLock() { release(); }
+  // A set removed meanwhile has nothing left to give back to.
+  ~SlotLock() {
+    try {
+      release();
+    } catch (...) {
+    }
+  }
   SlotLock(const SlotLock&) = delete;
   SlotLock& operator=(const SlotLock&) = delete;
   bool held() const { return held_; }
@@ -90,25 +105,6 @@ inline kova_client_block* client_blocks(void* head, size_t head_size) {
   return reinterpret_cast<kova_client_block*>(static_cast<char*>(head) + head_size);
 }
 
-template <class L>
-kova_client_block* client_blocks(typename L::Head* h) {
-  return client_blocks(h, sizeof(typename L::Head));
-}
-
-template <class L>
-kova_client_sblock_data* entries(typename L::Head* h) {
-  return reinterpret_cast<kova_client_sblock_data*>(reinterpret_cast<char*>(h) + sizeof(*h) +
-                                                    sizeof(kova_client_block) * h->nclients);
-}
-
-// Bytes an event slot needs for `nclients` client blocks and `nentries` entries.
-template <class L>
-long slot_bytes(long nclients, long nentries) {
-  return static_cast<long>(sizeof(typename L::Head)) +
-         static_cast<long>(sizeof(kova_client_block)) * nclients +
-         static_cast<long>(sizeof(kova_client_sblock_data)) * nentries;
-}
-
 inline kova_client_reader* reader_part(kova_client_slot_head* s) {
   return reinterpret_cast<kova_client_reader*>(reinterpret_cast<char*>(s) + sizeof(*s));
 }
@@ -124,23 +120,7 @@ inline int name_capacity(int cltype, int lbuf) {
   return room > 0 ? static_cast<int>(room) : 0;
 }
 
-// The client's name list (count and first name); false for other types.
-inline bool client_names(kova_client_slot_head* s, int* count,
-                         char (**names)[KOVA_SBLOCK_NAME_LEN]) {
-  if (s->cltype == CLI_T_READER) {
-    *count = reader_part(s)->nsblocks;
-    *names = reader_part(s)->sblocks;
-    return true;
-  }
-  if (s->cltype == CLI_T_WRITER) {
-    *count = writer_part(s)->nsblocks;
-    *names = writer_part(s)->sblocks;
-    return true;
-  }
-  return false;
-}
-
-// Typed access to one object's partitions.
+// Typed access to one object's partitions and private state.
 struct HeskAccess {
   static kova_client_slot_head* client_slot(const Hesk& h, int c) {
     if (h.cl_buf == nullptr || c < 1) return nullptr;
@@ -163,32 +143,44 @@ struct HeskAccess {
   static std::atomic<bool>& ready(Hesk& h) { return h.ready_; }
   static std::atomic<bool>& monitor_run(Hesk& h) { return h.monitor_run_; }
   static std::atomic<bool>& reader_run(Hesk& h) { return h.reader_run_; }
-  static int& send_qid(Hesk& h) { return h.send_qid_; }
-  static ev_slot_stats*& stats(Hesk& h) { return h.stats_; }
-  static int& stats_count(Hesk& h) { return h.stats_count_; }
+  static UdpSocket& send_socket(Hesk& h) { return *h.send_sock_; }
+  static UdpSocket& reader_socket(Hesk& h) { return *h.reader_sock_; }
+  static ManagedThread& reader_thread(Hesk& h) { return *h.reader_thread_; }
+  static ManagedThread& monitor_thread(Hesk& h) { return *h.monitor_thread_; }
+  static MonitorState& monitor_state(Hesk& h) { return *h.monitor_state_; }
+  static std::mutex& lists_mutex(Hesk& h) { return h.lists_mx_; }
+  static int& master_lock_semid(Hesk& h) { return h.master_lock_semid_; }
+  static std::recursive_mutex& pool_mutex(Hesk& h) { return h.pool_mx_; }
+  static buf_map_ids& pool_by_id(Hesk& h) { return h.buffers_ids; }
   static void map_partition(Hesk& h, C_shm_buffer* b) { h.map_buffer(b); }
 };
 
-// Whether control record `r` holds the event of block id `id`: equal, or
-// equal once bit 31 of either is cleared. The 2010 view stores 32-bit ids, so
-// there the id is taken by its low 32 bits. A stored id below the block's is
-// raised to it (bit 31 cleared in the 2010 view).
+// Whether the id stored in control record `r` and a block's id denote one
+// event: equal, or equal once bit 31 of either is cleared. The 2010 view
+// stores 32-bit ids, so there the id is taken by its low 32 bits.
 template <class L>
-bool match_event_id(typename L::Ctrl* r, long id) {
+bool same_event_id(const typename L::Ctrl* r, long id) {
   if constexpr (L::k2024) {
     long stored = r->eventid;
-    if (stored == id || (stored & ~0x80000000L) == id || stored == (id & ~0x80000000L)) {
-      if (stored < id) r->eventid = id;
-      return true;
-    }
+    return stored == id || (stored & ~0x80000000L) == id || stored == (id & ~0x80000000L);
   } else {
     uint32_t stored = r->eventid, id32 = static_cast<uint32_t>(id);
-    if (stored == id32 || (stored & 0x7FFFFFFFu) == id32 || stored == (id32 & 0x7FFFFFFFu)) {
-      if (stored < id32) r->eventid = id32 & 0x7FFFFFFFu;
-      return true;
-    }
+    return stored == id32 || (stored & 0x7FFFFFFFu) == id32 || stored == (id32 & 0x7FFFFFFFu);
   }
-  return false;
+}
+
+// As same_event_id; a stored id below the block's is raised to it (bit 31
+// cleared in the 2010 view). REQUIRES: event lock 0 held.
+template <class L>
+bool match_event_id(typename L::Ctrl* r, long id) {
+  if (!same_event_id<L>(r, id)) return false;
+  if constexpr (L::k2024) {
+    if (r->eventid < id) r->eventid = id;
+  } else {
+    uint32_t id32 = static_cast<uint32_t>(id);
+    if (r->eventid < id32) r->eventid = id32 & 0x7FFFFFFFu;
+  }
+  return true;
 }
 
 // The used control record of the event with this key (time mode) or id
@@ -212,19 +204,60 @@ int find_record(Hesk& h, int evtype, const time_stamp& key, long id, bool* bad_m
   return -1;
 }
 
+// Whether used control record `r` still stands for the event of a block with
+// this event type, key and id. REQUIRES: event lock 0 or the slot's lock.
+template <class L>
+bool record_holds(Hesk& h, const typename L::Ctrl* r, int evtype, const time_stamp& key, long id) {
+  if (r == nullptr || r->status != EVT_C_USED || r->evtype != evtype) return false;
+  if (h.smode == HESK_SYNCH_EVID) return same_event_id<L>(r, id);
+  time_stamp a = r->key, b = key;
+  return !h.ev_keys_eq(&a, &b);
+}
+
 // Frees an event slot only while it still holds the event set up at `start`.
 bool free_event_if_unchanged(Hesk& h, int evslot, const time_stamp& start);
+// Frees the event slot whose event and slot locks the caller holds: returns
+// its buffers and gives the slot back. REQUIRES: event lock 0 and the slot's
+// lock held, its record used.
+bool release_slot_locked(Hesk& h, int evslot);
 
 // Whether this process holds a writer slot of evtype.
-bool holds_writer_of(const Hesk& h, int evtype);
+bool holds_writer_of(Hesk& h, int evtype);
+// Whether client slot c is one of this object's reader slots.
+bool holds_reader_slot(Hesk& h, int c);
 
-// Whether a process exists (kill(pid, 0) succeeds); a pid not yet written
-// (0) counts as alive.
-bool process_alive(int pid);
+// Whether process pid is known to be gone: kill(pid, 0) fails with ESRCH.
+// A process of another user (EPERM) is alive. pid <= 0 is not a process.
+bool process_gone(int pid);
+// The process a client slot belongs to: its pid, or, while the pid is not
+// written yet (0), the process that took the slot's buffer.
+int client_owner(Hesk& h, int slot);
 
 // Frees the client slot of a process that is gone.
 // REQUIRES: the caller holds slot lock 0 of the client partition.
 void kick_out(Hesk& h, int slot);
+
+// The client slot's access time and completed-event count, changed
+// atomically: several processes and threads update them without a lock.
+void touch_client(kova_client_slot_head* s, const time_stamp& t, bool completed);
+time_stamp client_atime(const kova_client_slot_head* s);
+
+// Process-wide flags and counters read and written by several threads.
+inline int debug_selector() {
+  return __atomic_load_n(&KOVA_DAQ_HESK_DEBUG, __ATOMIC_RELAXED);
+}
+// Counts one bad or dropped datagram while fewer than 20 were counted in the
+// process, and then says true: a message about it may be printed. Beyond 20
+// datagrams are dropped silently and no longer counted.
+inline bool count_bad_datagram() {
+  int seen = __atomic_load_n(&hesk_bad_format_events, __ATOMIC_RELAXED);
+  while (seen < 20) {
+    if (__atomic_compare_exchange_n(&hesk_bad_format_events, &seen, seen + 1, true,
+                                    __ATOMIC_RELAXED, __ATOMIC_RELAXED))
+      return true;
+  }
+  return false;
+}
 
 // Sleeps `usec` microseconds, waking early when `go` is cleared.
 void sleep_while(const std::atomic<bool>& go, unsigned long usec);
@@ -233,11 +266,6 @@ void sleep_while(const std::atomic<bool>& go, unsigned long usec);
 // gives its first IPv4 address (false when it cannot be had).
 bool resolve_localhost();
 bool localhost_address(struct in_addr* out);
-
-// Installs the do-nothing SIGABRT handler that interrupts blocking calls of
-// the manager's threads, and blocks the host program's signals in a thread.
-void install_stop_handler();
-void block_host_signals();
 
 }  // namespace hesk_mgr
 

@@ -1,12 +1,13 @@
 // The master's monitor thread: frees event slots that stopped changing and
-// client slots of processes that are gone.
-#include <signal.h>
-
+// client slots of processes that are gone, and reconciles what processes
+// killed in the middle of a change left behind.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "manager_internal.h"
+#include "SysError.h"
+#include "reconcile.h"
+#include "slot_view.h"
 
 using namespace hesk_mgr;
 
@@ -31,40 +32,102 @@ bool same_head(const typename L::Head& a, const typename L::Head& b) {
   return memcmp(&x, &y, sizeof(x)) == 0;
 }
 
-// Examines the clients of a stalled slot; returns false when the monitor
-// was told to stop meanwhile.
+// Compares every used slot's head with its snapshot and notes the buffers
+// the slots refer to. REQUIRES: event lock 0.
 template <class L>
-bool examine_clients(Hesk& h, int s, ev_slot_stats& st, const time_stamp& t_now) {
-  std::atomic<bool>& run = HeskAccess::monitor_run(h);
-  if (!lock_unless_stopped(h.ev_buf, 0, run)) return false;
-  typename L::Head* head = HeskAccess::event_slot<L>(h, s);
-  int n = head ? head->nclients : 0;
-  if (slot_bytes<L>(n, 0) > HeskAccess::event_slot_length(h)) n = 0;
-  kova_client_block* blocks = head ? client_blocks<L>(head) : nullptr;
-  for (int i = 0; i < n; ++i) {
-    kova_client_slot_head* cs = HeskAccess::client_slot(h, blocks[i].snum);
-    if (cs == nullptr) {
-      message("MONITOR: failed to obtain the client slot address: %d", blocks[i].snum);
+void take_snapshots(Hesk& h, MonitorState& ms, References* refs) {
+  for (int s = 1, nev = HeskAccess::event_slot_count(h); s < nev; ++s) {
+    ev_slot_stats& st = ms.stats[s];
+    typename L::Ctrl* rec = HeskAccess::record<L>(h, s);
+    if (rec->status == EVT_C_FREE) {
+      memset(&st, 0, sizeof(st));
       continue;
     }
-    if (h.if_cl_slot_free(blocks[i].snum) != 0 || cs->pid == static_cast<int32_t>(h.mpid)) continue;
-    if (!lock_unless_stopped(h.cl_buf, 0, run)) {
-      h.ev_buf->ctrl(0, false);
-      return false;
+    if (rec->status != EVT_C_USED) {
+      message("Unknown : %d", rec->status);
+      continue;
     }
-    if (!process_alive(cs->pid)) {
+    EventSlotView<L> v(h, s);
+    if (!v.addressable()) {
+      message("MONITOR: Failed to get address for buffer: %d", s);
+      continue;
+    }
+    SlotLock lock(h.ev_buf, s);
+    if (same_head<L>(*v.head(), snapshot<L>(st))) {
+      st.count += 1;
+    } else {
+      snapshot<L>(st) = *v.head();
+      st.count = 0;
+    }
+    kova_client_sblock_data* e = v.entries();
+    for (int k = 0, n = v.sbfilled(); k < n; ++k)
+      if (e[k].shmid > 0 && e[k].bnum >= 0) refs->insert({e[k].shmid, e[k].bnum});
+  }
+}
+
+// Looks at the clients of a stalled slot: dead ones are kicked out, readers
+// that never answered are forced done, and live processing clients keep the
+// event (count back to 0). REQUIRES: event lock 0 and the slot's lock.
+template <class L>
+bool examine_clients(Hesk& h, MonitorState& ms, EventSlotView<L>& v, ev_slot_stats& st,
+                     const time_stamp& t_now) {
+  if (!lock_unless_stopped(h.cl_buf, 0, HeskAccess::monitor_run(h))) return false;
+  for (int i = 0, n = v.nclients(); i < n; ++i) {
+    kova_client_block& b = v.clients()[i];
+    ClientSlotView cv(h, b.snum);
+    kova_client_slot_head* cs = cv.head();
+    if (cs == nullptr) {
+      message("MONITOR: failed to obtain the client slot address: %d", b.snum);
+      continue;
+    }
+    if (cs->cltype == 0 || cs->pid == static_cast<int32_t>(h.mpid)) continue;
+    if (process_gone(cs->pid)) {
       message("MONITOR process: %d  will be kicked out", cs->pid);
-      kick_out(h, blocks[i].snum);
-    } else if (blocks[i].status == CLI_S_PROC) {
+      if (cv.is_writer()) ms.departed.insert(cs->pid);
+      kick_out(h, b.snum);
+    } else if (b.status == CLI_S_PROC) {
       long limit = static_cast<long>(h.mperiod * 20 / 1000000);
       long age = static_cast<long>(t_now.timeup) - snapshot<L>(st).lupdate.timeup;
-      if (cs->cltype == CLI_T_READER || (cs->cltype == CLI_T_WRITER && age < limit)) st.count = 0;
-    } else if (blocks[i].status == CLI_S_NTF) {
-      blocks[i].status = CLI_S_DONE;
+      if (cv.is_reader() || (cv.is_writer() && age < limit)) st.count = 0;
+    } else if (b.status == CLI_S_NTF) {
+      b.status = CLI_S_DONE;
     }
-    h.cl_buf->ctrl(0, false);
   }
-  h.ev_buf->ctrl(0, false);
+  h.cl_buf->ctrl(0, false);
+  return true;
+}
+
+// A stalled slot: freed unless a live client is still working on it. A
+// slot that holds another event by now is left alone. REQUIRES: event lock 0.
+template <class L>
+bool handle_stalled(Hesk& h, MonitorState& ms, int s) {
+  ev_slot_stats& st = ms.stats[s];
+  const typename L::Head snap = snapshot<L>(st);
+  time_stamp t_now = now();
+  if constexpr (L::k2024)
+    message("MONITOR [%d:%d] Suspicious event slot: %d evt:%d %d:%d_%ld", t_now.timeup,
+            t_now.timelow, s, snap.evtype, snap.time.timeup, snap.time.timelow,
+            static_cast<long>(snap.eventid));
+  else
+    message("MONITOR [%d:%d] Suspicious event slot: %d evt:%d %d:%d_%d", t_now.timeup,
+            t_now.timelow, s, snap.evtype, snap.time.timeup, snap.time.timelow, snap.eventid);
+  EventSlotView<L> v(h, s);
+  SlotLock lock(h.ev_buf, s);
+  typename L::Ctrl* rec = HeskAccess::record<L>(h, s);
+  if (rec->status != EVT_C_USED || !same_head<L>(*v.head(), snap)) {
+    st.count = 0;
+    return true;
+  }
+  if (!examine_clients<L>(h, ms, v, st, t_now)) return false;
+  if (st.count != 0) {
+    __atomic_store_n(&free_flag, 1, __ATOMIC_RELAXED);
+    release_slot_locked(h, s);
+    __atomic_store_n(&free_flag, 0, __ATOMIC_RELAXED);
+    message("MONITOR Suspicious event slot: %d freed ", s);
+    st.count = 0;
+  } else {
+    message("MONITOR slot[%d] still alive and in processing: not  freed ", s);
+  }
   return true;
 }
 
@@ -72,86 +135,40 @@ bool examine_clients(Hesk& h, int s, ev_slot_stats& st, const time_stamp& t_now)
 template <class L>
 bool pass(Hesk& h) {
   std::atomic<bool>& run = HeskAccess::monitor_run(h);
+  MonitorState& ms = HeskAccess::monitor_state(h);
   int nev = HeskAccess::event_slot_count(h);
-  ev_slot_stats*& stats = HeskAccess::stats(h);
-  if (stats == nullptr || HeskAccess::stats_count(h) != nev) {
-    free(stats);
-    stats = static_cast<ev_slot_stats*>(calloc(static_cast<size_t>(nev), sizeof(ev_slot_stats)));
-    HeskAccess::stats_count(h) = stats ? nev : 0;
-    if (stats == nullptr) return true;
-  }
+  if (static_cast<int>(ms.stats.size()) != nev) ms.stats.assign(static_cast<size_t>(nev), {});
+  References refs;
+  bool eventful = false;
   if (!lock_unless_stopped(h.ev_buf, 0, run)) return false;
   time_stamp t_start = now();
-  for (int s = 1; s < nev; ++s) {
-    typename L::Ctrl* rec = HeskAccess::record<L>(h, s);
-    if (rec->status == EVT_C_FREE) {
-      memset(&stats[s], 0, sizeof(stats[s]));
-    } else if (rec->status == EVT_C_USED) {
-      typename L::Head* head = HeskAccess::event_slot<L>(h, s);
-      if (head == nullptr) {
-        message("MONITOR: Failed to get address for buffer: %d", s);
-      } else if (same_head<L>(*head, snapshot<L>(stats[s]))) {
-        stats[s].count += 1;
-      } else {
-        snapshot<L>(stats[s]) = *head;
-        stats[s].count = 0;
+  {
+    struct Unlock {
+      Hesk& h;
+      ~Unlock() {
+        try {
+          h.ev_buf->ctrl(0, false);
+        } catch (...) {
+        }
       }
-    } else {
-      message("Unknown : %d", rec->status);
+    } unlock{h};
+    take_snapshots<L>(h, ms, &refs);
+    for (int s = 1; s < nev; ++s) {
+      if (ms.stats[s].count <= kStallPasses) continue;
+      eventful = true;
+      if (!handle_stalled<L>(h, ms, s)) return false;
     }
+    if (reconcile_event_slots(h)) eventful = true;
   }
-  h.ev_buf->ctrl(0, false);
+  if (!reconcile_clients(h, ms)) return false;
+  if (reconcile_data(h, ms, refs)) eventful = true;
 
-  bool eventful = false;
-  for (int s = 1; s < nev; ++s) {
-    if (stats[s].count <= kStallPasses) continue;
-    const typename L::Head& snap = snapshot<L>(stats[s]);
-    time_stamp t_now = now();
-    if constexpr (L::k2024)
-      message("MONITOR [%d:%d] Suspicious event slot: %d evt:%d %d:%d_%ld", t_now.timeup,
-              t_now.timelow, s, snap.evtype, snap.time.timeup, snap.time.timelow,
-              static_cast<long>(snap.eventid));
-    else
-      message("MONITOR [%d:%d] Suspicious event slot: %d evt:%d %d:%d_%d", t_now.timeup,
-              t_now.timelow, s, snap.evtype, snap.time.timeup, snap.time.timelow, snap.eventid);
-    eventful = true;
-    if (!examine_clients<L>(h, s, stats[s], t_now)) return false;
-    if (stats[s].count != 0) {
-      free_flag = 1;
-      h.free_ev_slot(s);
-      free_flag = 0;
-      message("MONITOR Suspicious event slot: %d freed ", s);
-      stats[s].count = 0;
-    } else {
-      message("MONITOR slot[%d] still alive and in processing: not  freed ", s);
-    }
-  }
-
-  int ncl = HeskAccess::client_slot_count(h);
-  for (int c = 1; c < ncl; ++c) {
-    if (h.if_cl_slot_free(c) != 0) continue;
-    if (!lock_unless_stopped(h.cl_buf, 0, run)) return false;
-    kova_client_slot_head* cs = HeskAccess::client_slot(h, c);
-    if (cs && h.if_cl_slot_free(c) == 0 && cs->pid != static_cast<int32_t>(h.mpid) &&
-        !process_alive(cs->pid)) {
-      message("MONITOR: %d  will be kicked out slot:%d", cs->pid, c);
-      kick_out(h, c);
-    }
-    h.cl_buf->ctrl(0, false);
-  }
-
-  if (KOVA_DAQ_HESK_DEBUG == -4000 || eventful) {
+  if (debug_selector() == -4000 || eventful) {
     time_stamp t_end = now();
     message("MONITORING [%d:%d]   took: %f ms", t_start.timeup, t_start.timelow,
             (micros(t_end) - micros(t_start)) / 1000.0);
   }
   return true;
-}
-
-void drop_stats(Hesk& h) {
-  free(HeskAccess::stats(h));
-  HeskAccess::stats(h) = nullptr;
-  HeskAccess::stats_count(h) = 0;
 }
 
 }  // namespace
@@ -163,54 +180,53 @@ void* monitor_thread(void* hesk) {
 }
 
 bool Hesk::start_monitor() {
-  if (pid != 0) return false;
-  install_stop_handler();
-  sigset_t unblock, previous;
-  sigemptyset(&unblock);
-  sigaddset(&unblock, SIGABRT);
-  pthread_sigmask(SIG_UNBLOCK, &unblock, &previous);
-  pthread_attr_t attr;
-  if (pthread_attr_init(&attr) != 0) {
-    printf("Failed to init attribute for the monitor thread\n");
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  if (monitor_thread_->running()) return false;
+  __atomic_store_n(&monitor_go, true, __ATOMIC_RELAXED);
+  monitor_run_.store(true);
+  if (monitor_thread_->start(monitor_thread, this,
+                             "Failed to init attribute for the monitor thread\n",
+                             "Failed to start monitor thread\n")) {
+    pid = 0;
+    __atomic_store_n(&monitor_go, false, __ATOMIC_RELAXED);
+    monitor_run_.store(false);
     return true;
   }
-  monitor_go = true;
-  monitor_run_.store(true);
-  bool failed = pthread_create(&pid, &attr, monitor_thread, this) != 0;
-  if (failed) {
-    printf("Failed to start monitor thread\n");
-    pid = 0;
-    monitor_go = false;
-    monitor_run_.store(false);
-  }
-  pthread_attr_destroy(&attr);
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  return failed;
+  pid = monitor_thread_->id();
+  return false;
 }
 
 bool Hesk::stop_monitor() {
-  if (pid == 0) return false;
+  if (!monitor_thread_->running()) return false;
   monitor_run_.store(false);
-  if (pthread_kill(pid, SIGABRT) != 0)
-    printf("Failed to kill my monitoring thread: %ld\n", static_cast<long>(pid));
-  else if (pthread_join(pid, nullptr) != 0)
-    printf("Joining monitoring thread failed \n");
+  monitor_thread_->stop("Failed to kill my monitoring thread: %ld\n",
+                        "Joining monitoring thread failed \n");
   pid = 0;
   return false;
 }
 
 void Hesk::monitor_exec() {
+  MonitorState& ms = *monitor_state_;
   while (monitor_run_.load()) {
     // Until start-up is complete the control pointers are not to be read.
     if (!ready_.load() || cl_buf == nullptr || ev_buf == nullptr) {
-      drop_stats(*this);
+      ms.stats.clear();
       sleep_while(monitor_run_, mperiod);
       continue;
     }
-    bool go_on = evid64bitmode ? pass<Layout2024>(*this) : pass<Layout2010>(*this);
-    if (!go_on) break;
+    // A partition removed under the running monitor is reported once; the
+    // monitor goes on trying, so it recovers when the partitions are whole
+    // again (a new init of this object).
+    try {
+      bool go_on = evid64bitmode ? pass<Layout2024>(*this) : pass<Layout2010>(*this);
+      if (!go_on) break;
+      ms.fault_reported = false;
+    } catch (const std::exception& e) {
+      if (!ms.fault_reported)
+        message("MONITOR: the control partitions failed (%s): waiting for them", e.what());
+      ms.fault_reported = true;
+      ms.stats.clear();
+    }
     sleep_while(monitor_run_, mperiod);
   }
-  drop_stats(*this);
+  ms.stats.clear();
 }

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "manager_internal.h"
+#include "slot_view.h"
 
 using namespace hesk_mgr;
 
@@ -48,13 +48,11 @@ bool notify_one(Hesk& h, int evslot, int clslot, int cln) {
             CLI_T_READER);
     return true;
   }
-  typename L::Head* head = HeskAccess::event_slot<L>(h, evslot);
-  if (head == nullptr || cln >= head->nclients ||
-      slot_bytes<L>(cln + 1, 0) > HeskAccess::event_slot_length(h))
-    return true;
+  EventSlotView<L> v(h, evslot);
+  if (cln >= v.nclients()) return true;
   typename L::Msg msg;
-  fill_message<L>(&msg, cs, head, evslot, clslot, cln);
-  kova_client_block* blk = client_blocks<L>(head) + cln;
+  fill_message<L>(&msg, cs, v.head(), evslot, clslot, cln);
+  kova_client_block* blk = v.clients() + cln;
   if (blk->status != CLI_S_WAIT) return false;
   blk->status = CLI_S_NTF;
 
@@ -62,15 +60,15 @@ bool notify_one(Hesk& h, int evslot, int clslot, int cln) {
   if (!localhost_address(&addr)) return true;
   // The reader socket sends when there is one; otherwise a socket of its own,
   // so that no reader slot ever records a port nobody reads.
-  int sock = h.qid >= 0 ? h.qid : HeskAccess::send_qid(h);
+  int sock = h.qid;
   if (sock < 0) {
-    sock = socket(AF_INET, SOCK_DGRAM, 0);
-    if (sock < 0) {
-      perror("socket");
+    UdpSocket& sender = HeskAccess::send_socket(h);
+    if (!sender.valid()) sender = UdpSocket::open();
+    if (!sender.valid()) {
       printf(L::k2024 ? "Failed to create socket (2024)\n" : "Failed to create socket\n");
       return true;
     }
-    HeskAccess::send_qid(h) = sock;
+    sock = sender.fd();
   }
   struct sockaddr_in dest;
   memset(&dest, 0, sizeof(dest));
@@ -91,13 +89,12 @@ bool notify_one(Hesk& h, int evslot, int clslot, int cln) {
 }
 
 template <class L>
-void report_unfinished(Hesk& h, typename L::Head* head) {
+void report_unfinished(Hesk& h, const EventSlotView<L>& v) {
+  typename L::Head* head = v.head();
   message("------------------------UUuups filled != total %d != %d Ev type: %d ts: %d:%d",
           head->sbfilled, head->nsblocks, head->evtype, head->time.timeup, head->time.timelow);
-  kova_client_sblock_data* e = entries<L>(head);
-  for (int k = 0; k < head->sbfilled &&
-                  slot_bytes<L>(head->nclients, k + 1) <= HeskAccess::event_slot_length(h);
-       ++k) {
+  kova_client_sblock_data* e = v.entries();
+  for (int k = 0, filled = v.sbfilled(); k < filled; ++k) {
     if (e[k].shmid == 0 || e[k].bnum == -1) {
       message("------------------------UUuups BAD SHMID: %d or BNUM:%d", e[k].shmid, e[k].bnum);
       continue;
@@ -124,100 +121,123 @@ void report_unfinished(Hesk& h, typename L::Head* head) {
   fflush(nullptr);
 }
 
+// The state of one event's clients, as cl_notify counts it.
+struct Tally {
+  int done = 0, notified = 0, writers = 0, writers_done = 0, open_readers = 0;
+};
+
+// Visits client block i: writers complete when their blocks are in, waiting
+// readers whose blocks are in get their datagram, and clients that cannot be
+// served are forced done. REQUIRES: the event slot's lock.
+template <class L>
+void visit_client(Hesk& h, int evslot, EventSlotView<L>& v, int i, Tally* t) {
+  kova_client_block& b = v.clients()[i];
+  ClientSlotView cv(h, b.snum);
+  kova_client_slot_head* cs = cv.head();
+  if (cs == nullptr) {
+    message("Failed to find a client slot forcing DONE slot: %d client: %d clients: %d  bunm: %d",
+            b.snum, i, v.nclients(), evslot);
+    b.status = CLI_S_DONE;
+    ++t->done;
+    return;
+  }
+  if (cv.is_writer()) {
+    ++t->writers;
+    if (b.status != CLI_S_DONE && h.check_if_all_collected(evslot, b.snum)) {
+      touch_client(cs, client_atime(cs), true);
+      b.status = CLI_S_DONE;
+    }
+    if (b.status == CLI_S_DONE) {
+      ++t->writers_done;
+      ++t->done;
+    }
+    return;
+  }
+  if (b.status != CLI_S_WAIT) {
+    if (b.status == CLI_S_DONE) ++t->done;
+    return;
+  }
+  if (cs->evtype != v.head()->evtype) {
+    message("Wrong event type for reading forcing DONE  expected:%d, seen:%d", cs->evtype,
+            v.head()->evtype);
+    b.status = CLI_S_DONE;
+    ++t->done;
+    return;
+  }
+  int want = 0;
+  char(*names)[KOVA_SBLOCK_NAME_LEN] = nullptr;
+  if (!cv.is_reader() || !cv.names(&want, &names)) {
+    message("Wrong client type for reading forcing DONE");
+    b.status = CLI_S_DONE;
+    ++t->done;
+    return;
+  }
+  if (want > v.sbfilled()) return;
+  if (want == 0) {
+    ++t->open_readers;
+    return;
+  }
+  if (!h.check_if_all_collected(evslot, b.snum)) return;
+  if (!h.notification(evslot, b.snum, i)) {
+    ++t->notified;
+  } else {
+    message("notification failed -> forcing client DONE");
+    b.status = CLI_S_DONE;
+    ++t->done;
+  }
+}
+
+// Once every writer is done, the readers that listed no blocks are notified.
+// REQUIRES: the event slot's lock.
+template <class L>
+void notify_open_readers(Hesk& h, int evslot, EventSlotView<L>& v, Tally* t) {
+  for (int i = 0, n = v.nclients(); i < n; ++i) {
+    kova_client_block& b = v.clients()[i];
+    ClientSlotView cv(h, b.snum);
+    if (!cv.addressable()) {
+      message("(ALL) Failed to find a client slot forcing DONE");
+      b.status = CLI_S_DONE;
+      continue;
+    }
+    int want = -1;
+    char(*names)[KOVA_SBLOCK_NAME_LEN] = nullptr;
+    if (!cv.is_reader() || !cv.names(&want, &names) || want != 0 || b.status != CLI_S_WAIT)
+      continue;
+    if (!h.notification(evslot, b.snum, i)) {
+      ++t->notified;
+    } else {
+      message("notification(all) failed -> forcing client DONE");
+      b.status = CLI_S_DONE;
+    }
+  }
+}
+
 template <class L>
 int notify_all(Hesk& h, int evslot) {
-  typename L::Head* head = HeskAccess::event_slot<L>(h, evslot);
-  if (head == nullptr) {
+  EventSlotView<L> v(h, evslot);
+  if (!v.addressable()) {
     message("cl_notify(): Failed to find event slot: %d", evslot);
     return 0;
   }
-  int done = 0, notified = 0, writers = 0, writers_done = 0, open_readers = 0;
+  Tally t;
   int nclients;
   time_stamp start;
   {
     SlotLock lock(h.ev_buf, evslot);
-    start = head->start;
-    nclients = head->nclients;
-    if (slot_bytes<L>(nclients, 0) > HeskAccess::event_slot_length(h)) nclients = 0;
-    kova_client_block* blocks = client_blocks<L>(head);
-    for (int i = 0; i < nclients; ++i) {
-      kova_client_block& b = blocks[i];
-      kova_client_slot_head* cs = HeskAccess::client_slot(h, b.snum);
-      if (cs == nullptr) {
-        message(
-            "Failed to find a client slot forcing DONE slot: %d client: %d clients: %d  bunm: %d",
-            b.snum, i, nclients, evslot);
-        b.status = CLI_S_DONE;
-        ++done;
-        continue;
-      }
-      if (cs->cltype == CLI_T_WRITER) {
-        ++writers;
-        if (b.status != CLI_S_DONE && h.check_if_all_collected(evslot, b.snum)) {
-          cs->evcnt += 1;
-          b.status = CLI_S_DONE;
-        }
-        if (b.status == CLI_S_DONE) {
-          ++writers_done;
-          ++done;
-        }
-        continue;
-      }
-      if (b.status != CLI_S_WAIT) {
-        if (b.status == CLI_S_DONE) ++done;
-        continue;
-      }
-      if (cs->evtype != head->evtype) {
-        message("Wrong event type for reading forcing DONE  expected:%d, seen:%d", cs->evtype,
-                head->evtype);
-        b.status = CLI_S_DONE;
-        ++done;
-        continue;
-      }
-      if (cs->cltype == CLI_T_READER) {
-        int want = reader_part(cs)->nsblocks;
-        if (want > head->sbfilled) continue;
-        if (want == 0) {
-          ++open_readers;
-          continue;
-        }
-        if (!h.check_if_all_collected(evslot, b.snum)) continue;
-        if (!h.notification(evslot, b.snum, i)) {
-          ++notified;
-        } else {
-          message("notification failed -> forcing client DONE");
-          b.status = CLI_S_DONE;
-          ++done;
-        }
-        continue;
-      }
-      message("Wrong client type for reading forcing DONE");
-      b.status = CLI_S_DONE;
-      ++done;
+    typename L::Ctrl* rec = HeskAccess::record<L>(h, evslot);
+    if (rec == nullptr || rec->status != EVT_C_USED) return 0;  // freed meanwhile
+    if (!v.sound()) {
+      message("cl_notify(): event slot %d is corrupt (clients: %d blocks: %d)", evslot,
+              v.head()->nclients, v.head()->sbfilled);
+      return 0;
     }
-    if (writers_done == writers && open_readers > 0) {
-      for (int i = 0; i < nclients; ++i) {
-        kova_client_block& b = blocks[i];
-        kova_client_slot_head* cs = HeskAccess::client_slot(h, b.snum);
-        if (cs == nullptr) {
-          message("(ALL) Failed to find a client slot forcing DONE");
-          b.status = CLI_S_DONE;
-          continue;
-        }
-        if (cs->cltype == CLI_T_READER && reader_part(cs)->nsblocks == 0 &&
-            b.status == CLI_S_WAIT) {
-          if (!h.notification(evslot, b.snum, i)) {
-            ++notified;
-          } else {
-            message("notification(all) failed -> forcing client DONE");
-            b.status = CLI_S_DONE;
-          }
-        }
-      }
-    }
+    start = v.head()->start;
+    nclients = v.nclients();
+    for (int i = 0; i < nclients; ++i) visit_client<L>(h, evslot, v, i, &t);
+    if (t.writers_done == t.writers && t.open_readers > 0) notify_open_readers<L>(h, evslot, v, &t);
+    if (t.done != nclients || t.notified != 0) return t.notified;
+    if (v.head()->sbfilled != v.head()->nsblocks) report_unfinished<L>(h, v);
   }
-  if (done != nclients || notified != 0) return notified;
-  if (head->sbfilled != head->nsblocks) report_unfinished<L>(h, head);
   // Another process may have finished and freed this event in the meantime
   // and the slot may hold a new one: free it only while it is still ours.
   if (free_event_if_unchanged(h, evslot, start)) message("cl_notify(): free_ev_slot() failed");

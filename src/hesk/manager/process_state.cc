@@ -12,6 +12,7 @@
 
 #include "event_util.h"
 #include "manager_internal.h"
+#include "partition_repair.h"
 
 int KOVA_DAQ_HESK_DEBUG = 0;
 int hesk_bad_format_events = 0;
@@ -66,7 +67,8 @@ bool lock_unless_stopped(const C_shm* shm, int slot, const std::atomic<bool>& go
   return true;
 }
 
-bool holds_writer_of(const Hesk& h, int evtype) {
+bool holds_writer_of(Hesk& h, int evtype) {
+  std::lock_guard<std::mutex> lock(HeskAccess::lists_mutex(h));
   for (int c : h.swriter) {
     kova_client_slot_head* s = HeskAccess::client_slot(h, c);
     if (s != nullptr && s->evtype == evtype && s->cltype == CLI_T_WRITER) return true;
@@ -74,10 +76,24 @@ bool holds_writer_of(const Hesk& h, int evtype) {
   return false;
 }
 
-bool process_alive(int pid) {
-  // A slot whose pid is not written yet (0) is being set up, not dead.
-  if (pid <= 0) return true;
-  return kill(pid, 0) == 0;
+bool holds_reader_slot(Hesk& h, int c) {
+  std::lock_guard<std::mutex> lock(HeskAccess::lists_mutex(h));
+  for (int r : h.sreader)
+    if (r == c) return true;
+  return false;
+}
+
+bool process_gone(int pid) {
+  if (pid <= 0) return false;
+  return kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+int client_owner(Hesk& h, int slot) {
+  kova_client_slot_head* s = HeskAccess::client_slot(h, slot);
+  if (s == nullptr) return 0;
+  if (s->pid != 0) return s->pid;
+  C_shm_buf* d = h.cl_buf ? hesk_shm::PartitionRepair::descriptor(*h.cl_buf, slot) : nullptr;
+  return d ? d->owner_pid : 0;
 }
 
 void kick_out(Hesk& h, int slot) {
@@ -90,33 +106,23 @@ void kick_out(Hesk& h, int slot) {
   if (own) h.remove_queue(&p);
 }
 
+void touch_client(kova_client_slot_head* s, const time_stamp& t, bool completed) {
+  __atomic_store_n(&s->atime.timeup, t.timeup, __ATOMIC_RELAXED);
+  __atomic_store_n(&s->atime.timelow, t.timelow, __ATOMIC_RELAXED);
+  if (completed) __atomic_fetch_add(&s->evcnt, 1, __ATOMIC_RELAXED);
+}
+
+time_stamp client_atime(const kova_client_slot_head* s) {
+  return time_stamp{__atomic_load_n(&s->atime.timeup, __ATOMIC_RELAXED),
+                    __atomic_load_n(&s->atime.timelow, __ATOMIC_RELAXED)};
+}
+
 void sleep_while(const std::atomic<bool>& go, unsigned long usec) {
   while (usec > 0 && go.load()) {
     unsigned long step = usec < 10000 ? usec : 10000;
     usleep(static_cast<useconds_t>(step));
     usec -= step;
   }
-}
-
-namespace {
-void stop_signal_handler(int) {}
-}  // namespace
-
-void install_stop_handler() {
-  struct sigaction sa;
-  memset(&sa, 0, sizeof(sa));
-  sa.sa_handler = stop_signal_handler;
-  sigemptyset(&sa.sa_mask);
-  sigaddset(&sa.sa_mask, SIGABRT);
-  sa.sa_flags = 0;  // no automatic restart: blocking calls return EINTR
-  sigaction(SIGABRT, &sa, nullptr);
-}
-
-void block_host_signals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int s : {SIGIO, SIGINT, SIGTERM, SIGALRM, SIGUSR1, SIGUSR2}) sigaddset(&set, s);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 }  // namespace hesk_mgr

@@ -1,6 +1,11 @@
 // The reader side: a UDP socket bound to an ephemeral port of the local host
-// and a thread that receives notifications, checks them against the event
-// slot, runs the callback and reports the reader done.
+// and a thread that receives notifications, checks each against the event
+// slot under the slot's lock, runs the callback and reports the reader done.
+//
+// Datagrams can come from any local process. One is acted on only when it
+// names one of this object's reader slots, the event slot is in use and
+// lists that reader at the given place, and the slot holds the event the
+// datagram names; anything else is dropped and counted.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -11,7 +16,8 @@
 #include <cstdio>
 #include <iostream>
 
-#include "manager_internal.h"
+#include "SysError.h"
+#include "slot_view.h"
 
 using namespace hesk_mgr;
 
@@ -22,57 +28,59 @@ namespace {
 constexpr int kReceiveTimeoutUs = 100000;
 
 bool running(Hesk& h) {
-  return h.reader_go && HeskAccess::reader_run(h).load();
+  return __atomic_load_n(&h.reader_go, __ATOMIC_RELAXED) && HeskAccess::reader_run(h).load();
 }
 
-// Messages about bad datagrams stop after 20 per process.
+// Counts a dropped datagram and reports it while reports are allowed.
 template <typename... Args>
 void bad_datagram(const char* fmt, Args... args) {
-  if (hesk_bad_format_events >= 20) return;
-  message(fmt, args...);
-  hesk_bad_format_events += 1;
-}
-
-void close_socket(int* fd) {
-  if (*fd >= 0) close(*fd);
-  *fd = -1;
+  if (count_bad_datagram()) message(fmt, args...);
 }
 
 template <class L>
-void handle(Hesk& h, const typename L::Msg& m) {
-  if (KOVA_DAQ_HESK_DEBUG == -2000) {
-    std::cout << "Got message: mtype: " << m.mtype << "  evslot: " << m.evslot
-              << " clslot: " << m.clslot << " cln: " << m.cln << std::endl;
-  }
-  kova_client_slot_head* cs = HeskAccess::client_slot(h, m.clslot);
-  typename L::Head* head = HeskAccess::event_slot<L>(h, m.evslot);
-  if (cs == nullptr || head == nullptr) return;  // names a slot outside the partitions
-  if (cs->evtype != head->evtype) {
-    if (hesk_bad_format_events < 20) {
-      message("reader_thread: event types mismatch expected: %d found: %d", cs->evtype,
-              head->evtype);
-      if constexpr (L::k2024)
-        message(
-            "reader_thread: %d:%d_%ld   ev_type:%d  pid: %d  ev.size: %ld blocks:%d filled:%d "
-            "clients: %d",
-            head->time.timeup, head->time.timelow, static_cast<long>(head->eventid), head->evtype,
-            head->pid, static_cast<long>(head->evsize), head->nsblocks, head->sbfilled,
-            head->nclients);
-      else
-        message(
-            "reader_thread: %d:%d_%d   ev_type:%d  pid: %d  ev.size: %d blocks:%d filled:%d "
-            "clients: %d",
-            head->time.timeup, head->time.timelow, head->eventid, head->evtype, head->pid,
-            head->evsize, head->nsblocks, head->sbfilled, head->nclients);
-      hesk_bad_format_events += 1;
-    }
-    return;
-  }
-  long msg_id;
+void report_type_mismatch(const kova_client_slot_head* cs, const typename L::Head* head) {
+  if (!count_bad_datagram()) return;
+  message("reader_thread: event types mismatch expected: %d found: %d", cs->evtype, head->evtype);
   if constexpr (L::k2024)
-    msg_id = static_cast<long>(m.event);
+    message(
+        "reader_thread: %d:%d_%ld   ev_type:%d  pid: %d  ev.size: %ld blocks:%d filled:%d "
+        "clients: %d",
+        head->time.timeup, head->time.timelow, static_cast<long>(head->eventid), head->evtype,
+        head->pid, static_cast<long>(head->evsize), head->nsblocks, head->sbfilled, head->nclients);
   else
-    msg_id = static_cast<long>(m.time.timelow);
+    message(
+        "reader_thread: %d:%d_%d   ev_type:%d  pid: %d  ev.size: %d blocks:%d filled:%d "
+        "clients: %d",
+        head->time.timeup, head->time.timelow, head->eventid, head->evtype, head->pid, head->evsize,
+        head->nsblocks, head->sbfilled, head->nclients);
+}
+
+template <class L>
+long message_event_id(const typename L::Msg& m) {
+  if constexpr (L::k2024)
+    return static_cast<long>(m.event);
+  else
+    return static_cast<long>(m.time.timelow);
+}
+
+// Checks the datagram against the slots and, when it is this reader's turn,
+// moves its client block to processing. True: run the callback. A block
+// found in another state than notified is forced done (the event can then
+// finish without this reader). REQUIRES: the event slot's lock.
+template <class L>
+bool accept(Hesk& h, const typename L::Msg& m, EventSlotView<L>& v, bool* forced_done) {
+  typename L::Ctrl* rec = HeskAccess::record<L>(h, m.evslot);
+  if (rec == nullptr || rec->status != EVT_C_USED) {
+    bad_datagram("reader_thread: event slot:%d is already free ", m.evslot);
+    return false;
+  }
+  typename L::Head* head = v.head();
+  kova_client_slot_head* cs = HeskAccess::client_slot(h, m.clslot);
+  if (cs->evtype != head->evtype) {
+    report_type_mismatch<L>(cs, head);
+    return false;
+  }
+  long msg_id = message_event_id<L>(m);
   if (head->time.timeup != m.time.timeup || static_cast<long>(head->eventid) != msg_id) {
     if constexpr (L::k2024)
       bad_datagram("reader_thread: event (%d) stamp invalid (old event): event:%d_%ld  msg: %d_%ld",
@@ -81,49 +89,89 @@ void handle(Hesk& h, const typename L::Msg& m) {
     else
       bad_datagram("reader_thread: event (%d) stamp invalid (old event): event:%d_%d  msg: %d_%ld",
                    head->evtype, head->time.timeup, head->eventid, m.time.timeup, msg_id);
-    return;
+    return false;
   }
-  if (m.cln < 0 || m.cln >= head->nclients ||
-      slot_bytes<L>(m.cln + 1, 0) > HeskAccess::event_slot_length(h)) {
+  if (!v.sound() || m.cln < 0 || m.cln >= v.nclients()) {
     bad_datagram("reader_thread: client slot number invalid: %d  total: %d", m.cln, head->nclients);
+    return false;
+  }
+  kova_client_block* blk = v.clients() + m.cln;
+  if (blk->snum != m.clslot) {
+    bad_datagram("reader_thread: client %d of event slot %d is slot %d, not this reader's %d",
+                 m.cln, m.evslot, blk->snum, m.clslot);
+    return false;
+  }
+  if (blk->status != CLI_S_NTF) {
+    int found = blk->status;
+    blk->status = CLI_S_DONE;
+    *forced_done = true;
+    if constexpr (L::k2024)
+      bad_datagram("reader_thread: wrong client status: %d  must be: %d %d:%d_%ld", found,
+                   CLI_S_NTF, head->time.timeup, head->time.timelow,
+                   static_cast<long>(head->eventid));
+    else
+      bad_datagram("reader_thread: wrong client status: %d  must be: %d %d:%d_%d", found, CLI_S_NTF,
+                   head->time.timeup, head->time.timelow, head->eventid);
+    return false;
+  }
+  blk->status = CLI_S_PROC;
+  return true;
+}
+
+template <class L>
+void handle(Hesk& h, const typename L::Msg& m) {
+  if (debug_selector() == -2000) {
+    std::cout << "Got message: mtype: " << m.mtype << "  evslot: " << m.evslot
+              << " clslot: " << m.clslot << " cln: " << m.cln << std::endl;
+  }
+  EventSlotView<L> v(h, m.evslot);
+  if (!v.addressable() || HeskAccess::client_slot(h, m.clslot) == nullptr) {
+    bad_datagram("reader_thread: datagram names slots outside the partitions: %d %d", m.evslot,
+                 m.clslot);
     return;
   }
-  kova_client_block* blk = client_blocks<L>(head) + m.cln;
-  if (blk->snum == m.clslot) {
-    SlotLock lock(h.ev_buf, m.evslot);
-    typename L::Ctrl* rec = HeskAccess::record<L>(h, m.evslot);
-    if (rec == nullptr || rec->status == EVT_C_FREE) {
-      lock.release();
-      bad_datagram("reader_thread: event slot:%d is already free ", m.evslot);
-      return;
-    }
-    if (blk->status != CLI_S_NTF) {
-      int found = blk->status;
-      blk->status = CLI_S_DONE;
-      lock.release();
-      if constexpr (L::k2024)
-        bad_datagram("reader_thread: wrong client status: %d  must be: %d %d:%d_%ld", found,
-                     CLI_S_NTF, head->time.timeup, head->time.timelow,
-                     static_cast<long>(head->eventid));
-      else
-        bad_datagram("reader_thread: wrong client status: %d  must be: %d %d:%d_%d", found,
-                     CLI_S_NTF, head->time.timeup, head->time.timelow, head->eventid);
-      return;
-    }
-    blk->status = CLI_S_PROC;
+  if (!holds_reader_slot(h, m.clslot)) {
+    bad_datagram("reader_thread: datagram for client slot %d, not one of this reader's", m.clslot);
+    return;
   }
+  bool run = false, forced_done = false;
+  {
+    SlotLock lock(h.ev_buf, m.evslot);
+    run = accept<L>(h, m, v, &forced_done);
+  }
+  if (forced_done) h.cl_notify(m.evslot);
+  if (!run) return;
   time_stamp t0 = now();
-  kova_client_sblock_data* blocks = entries<L>(head);
-  if (h.user_cb) h.user_cb(head, blocks);
-  h.event_handler(head, blocks);
+  typename L::Head* head = v.head();
+  kova_client_sblock_data* blocks = v.entries();
+  // The reader is reported done whatever the callback does.
+  try {
+    if (h.user_cb) h.user_cb(head, blocks);
+    h.event_handler(head, blocks);
+  } catch (...) {
+    message("reader_thread: the event callback threw an exception (event slot %d)", m.evslot);
+  }
   time_stamp t1 = now();
-  if (KOVA_DAQ_HESK_DEBUG == -3000) {
+  if (debug_selector() == -3000) {
     printf("(%d) USER CALL %f msec\n", h.port, (micros(t1) - micros(t0)) / 1000.0);
     fflush(stdout);
   }
   if (h.set_cl_status(m.evslot, m.clslot, CLI_S_DONE))
     message("Failed to update the client status to 'CLI_S_DONE' ");
   h.cl_notify(m.evslot);
+}
+
+// One received datagram of the expected length, handled in the layout in force.
+void dispatch(Hesk& h, const unsigned char* buf) {
+  if (h.evid64bitmode) {
+    reader_message_2024 m;
+    memcpy(&m, buf, sizeof(m));
+    handle<Layout2024>(h, m);
+  } else {
+    reader_message m;
+    memcpy(&m, buf, sizeof(m));
+    handle<Layout2010>(h, m);
+  }
 }
 
 }  // namespace
@@ -135,84 +183,39 @@ void* reader_thread(void* hesk) {
 }
 
 bool Hesk::start_reader() {
-  if (rid != static_cast<pthread_t>(-1)) return qid < 0;  // already running
-  pthread_attr_t attr;
-  if (pthread_attr_init(&attr) != 0) {
-    printf("Failed to init attribute for the thread\n");
-    return true;
-  }
-  qid = socket(AF_INET, SOCK_DGRAM, 0);
-  if (qid < 0) {
-    perror("socket");
-    printf("Failed to create socket\n");
-    pthread_attr_destroy(&attr);
-    return true;
-  }
-  int one = 1;
-  if (setsockopt(qid, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one)) != 0) {
-    perror("setsockopt");
-    close_socket(&qid);
-    printf("Failed to set socket option\n");
-    pthread_attr_destroy(&attr);
-    return true;
-  }
-  struct timeval tv = {0, kReceiveTimeoutUs};
-  setsockopt(qid, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+  if (reader_thread_->running()) return qid < 0;  // already running
+  in_addr local;
   // Notifications come from this host only: listen on the local address.
-  struct sockaddr_in me;
-  memset(&me, 0, sizeof(me));
-  me.sin_family = AF_INET;
-  if (!localhost_address(&me.sin_addr)) me.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  me.sin_port = 0;
-  if (bind(qid, reinterpret_cast<struct sockaddr*>(&me), sizeof(me)) != 0) {
-    perror("bind");
-    close_socket(&qid);
-    printf("Failed to bind\n");
-    pthread_attr_destroy(&attr);
-    return true;
-  }
-  socklen_t len = sizeof(me);
-  if (getsockname(qid, reinterpret_cast<struct sockaddr*>(&me), &len) != 0) {
-    perror("getsockname");
-    close_socket(&qid);
-    printf("Failed to getsockname\n");
-    pthread_attr_destroy(&attr);
-    return true;
-  }
-  port = ntohs(me.sin_port);
+  if (!localhost_address(&local)) local.s_addr = htonl(INADDR_LOOPBACK);
+  *reader_sock_ = UdpSocket::open_bound(local);
+  if (!reader_sock_->valid()) return true;
+  struct timeval tv = {0, kReceiveTimeoutUs};
+  setsockopt(reader_sock_->fd(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+  qid = reader_sock_->fd();
+  port = reader_sock_->port();
 
-  install_stop_handler();
-  sigset_t unblock, previous;
-  sigemptyset(&unblock);
-  sigaddset(&unblock, SIGABRT);
-  pthread_sigmask(SIG_UNBLOCK, &unblock, &previous);
-  reader_go = true;
+  __atomic_store_n(&reader_go, true, __ATOMIC_RELAXED);
   reader_run_.store(true);
-  if (pthread_create(&rid, &attr, reader_thread, this) != 0) {
-    printf("Failed to start reader thread\n");
-    close_socket(&qid);
-    reader_go = false;
+  if (reader_thread_->start(reader_thread, this, "Failed to init attribute for the thread\n",
+                            "Failed to start reader thread\n")) {
+    reader_sock_->close();
+    __atomic_store_n(&reader_go, false, __ATOMIC_RELAXED);
     reader_run_.store(false);
     port = -1;
+    qid = -1;
     rid = static_cast<pthread_t>(-1);
+    return true;
   }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  pthread_attr_destroy(&attr);
-  return !(qid > 0);
+  rid = reader_thread_->id();
+  return false;
 }
 
 bool Hesk::stop_reader() {
-  if (rid != static_cast<pthread_t>(-1)) {
-    reader_go = false;
+  if (reader_thread_->running()) {
+    __atomic_store_n(&reader_go, false, __ATOMIC_RELAXED);
     reader_run_.store(false);
-    if (pthread_equal(rid, pthread_self())) {
-      // Asked from the callback: the thread ends by itself after it returns.
-      pthread_detach(rid);
-    } else if (pthread_kill(rid, SIGABRT) != 0) {
-      printf("Failed to kill my reading thread: %ld\n", static_cast<long>(rid));
-    } else if (pthread_join(rid, nullptr) != 0) {
-      printf("Joining reading thread failed \n");
-    }
+    reader_thread_->stop("Failed to kill my reading thread: %ld\n",
+                         "Joining reading thread failed \n");
     rid = static_cast<pthread_t>(-1);
   }
   int p = port;
@@ -223,7 +226,8 @@ bool Hesk::stop_reader() {
 void Hesk::remove_queue(int* p) {
   if (p == nullptr || *p < 0) return;
   if (*p == port) {
-    close_socket(&qid);
+    reader_sock_->close();
+    qid = -1;
     port = -1;
   }
   *p = -1;
@@ -232,10 +236,12 @@ void Hesk::remove_queue(int* p) {
 void Hesk::reader_exec() {
   alignas(8) unsigned char buf[64];
   const size_t expected = evid64bitmode ? sizeof(reader_message_2024) : sizeof(reader_message);
+  const int fd = qid;
+  bool fault_reported = false;
   while (running(*this)) {
     // MSG_TRUNC reports the datagram's real length, so a longer one is seen
     // as wrong rather than cut to size.
-    ssize_t n = recv(qid, buf, sizeof(buf), MSG_TRUNC);
+    ssize_t n = recv(fd, buf, sizeof(buf), MSG_TRUNC);
     if (!running(*this)) break;
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
@@ -245,20 +251,19 @@ void Hesk::reader_exec() {
       continue;
     }
     if (static_cast<size_t>(n) != expected) {
-      if (hesk_bad_format_events < 20) {
-        printf("reader_thread: recv() got wrong length\n");
-        hesk_bad_format_events += 1;
-      }
+      if (count_bad_datagram()) printf("reader_thread: recv() got wrong length\n");
       continue;
     }
-    if (evid64bitmode) {
-      reader_message_2024 m;
-      memcpy(&m, buf, sizeof(m));
-      handle<Layout2024>(*this, m);
-    } else {
-      reader_message m;
-      memcpy(&m, buf, sizeof(m));
-      handle<Layout2010>(*this, m);
+    // The partitions may be removed under a running reader (an operator, a
+    // master's forced clean-up): it reports once and stops, and the process
+    // lives on.
+    try {
+      dispatch(*this, buf);
+    } catch (const std::exception& e) {
+      if (!fault_reported)
+        message("reader_thread: the partitions failed (%s): reader stopped", e.what());
+      fault_reported = true;
+      break;
     }
   }
 }

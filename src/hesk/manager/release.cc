@@ -2,14 +2,15 @@
 // and a writer's withdrawal of one deposited block.
 #include <cstring>
 
-#include "manager_internal.h"
+#include "slot_view.h"
 
 using namespace hesk_mgr;
 
 namespace {
 
 template <class L>
-void print_cleaning(Hesk& h, typename L::Head* head, int k, const kova_client_sblock_data& e) {
+void print_cleaning(Hesk& h, const typename L::Head* head, int k,
+                    const kova_client_sblock_data& e) {
   char* p = h.pool_buffer_address(e.bnum, e.shmid);
   if (p == nullptr) return;
   bool b2024 = is_block_2024(p);
@@ -33,30 +34,18 @@ void print_cleaning(Hesk& h, typename L::Head* head, int k, const kova_client_sb
   }
 }
 
-// Frees event slot `evslot`. With `start` given, only while the slot still
-// holds the event set up at that moment: a slot freed and set up again in
-// between belongs to another event and is left alone.
+// Returns the buffers of a used event slot and frees it. An unsound slot
+// (its counts reach outside it) is freed without touching its entries.
+// REQUIRES: event lock 0 and the slot's own lock.
 template <class L>
-bool free_slot(Hesk& h, int evslot, const time_stamp* start) {
-  typename L::Head* head = HeskAccess::event_slot<L>(h, evslot);
+bool release_locked(Hesk& h, int evslot) {
+  EventSlotView<L> v(h, evslot);
   typename L::Ctrl* rec = HeskAccess::record<L>(h, evslot);
-  if (head == nullptr || rec == nullptr) {
-    message("free_ev_slot(): Failed to find event slot: %d", evslot);
-    return true;
-  }
-  SlotLock lock0(h.ev_buf, 0);
-  if (rec->status == EVT_C_FREE) return false;
-  if (start != nullptr &&
-      (head->start.timeup != start->timeup || head->start.timelow != start->timelow))
-    return false;
   bool failed = false;
-  kova_client_sblock_data* e = entries<L>(head);
-  int filled = head->sbfilled;
-  for (int k = 0;
-       k < filled && slot_bytes<L>(head->nclients, k + 1) <= HeskAccess::event_slot_length(h);
-       ++k) {
+  kova_client_sblock_data* e = v.entries();
+  for (int k = 0, filled = v.sbfilled(); k < filled; ++k) {
     if (e[k].shmid == 0 || e[k].bnum < 0) continue;
-    if (free_flag) print_cleaning<L>(h, head, k, e[k]);
+    if (__atomic_load_n(&free_flag, __ATOMIC_RELAXED)) print_cleaning<L>(h, v.head(), k, e[k]);
     if (h.pool_buffer_address(e[k].bnum, e[k].shmid) != nullptr &&
         h.pool_return_buffer(e[k].bnum, e[k].shmid)) {
       message("free_ev_slot(): failed to free id: %d bnum: %d", e[k].shmid, e[k].bnum);
@@ -71,6 +60,50 @@ bool free_slot(Hesk& h, int evslot, const time_stamp* start) {
     return true;
   }
   return failed;
+}
+
+// Frees event slot `evslot`. With `start` given, only while the slot still
+// holds the event set up at that moment: a slot freed and set up again in
+// between belongs to another event and is left alone.
+template <class L>
+bool free_slot(Hesk& h, int evslot, const time_stamp* start) {
+  typename L::Head* head = HeskAccess::event_slot<L>(h, evslot);
+  typename L::Ctrl* rec = HeskAccess::record<L>(h, evslot);
+  if (head == nullptr || rec == nullptr) {
+    message("free_ev_slot(): Failed to find event slot: %d", evslot);
+    return true;
+  }
+  SlotLock lock0(h.ev_buf, 0);
+  SlotLock slot_lock(h.ev_buf, evslot);
+  if (rec->status == EVT_C_FREE) return false;
+  if (start != nullptr &&
+      (head->start.timeup != start->timeup || head->start.timelow != start->timelow))
+    return false;
+  return release_locked<L>(h, evslot);
+}
+
+// Takes the entry of buffer (id, bnum) out of event slot `slot`; frees the
+// slot when it was the last. REQUIRES: event lock 0.
+template <class L>
+void remove_entry(Hesk& h, int slot, int id, int bnum) {
+  SlotLock lock(h.ev_buf, slot);
+  EventSlotView<L> v(h, slot);
+  if (!v.addressable()) {
+    message("return_buffer_in_pool_ext(): Failed to find event slot: %d ", slot);
+    return;
+  }
+  kova_client_sblock_data* e = v.entries();
+  for (int k = 0, filled = v.sbfilled(); k < filled; ++k) {
+    if (e[k].shmid != id || e[k].bnum != bnum) continue;
+    memmove(&e[k], &e[k + 1], sizeof(*e) * (filled - k - 1));
+    v.head()->sbfilled -= 1;
+    if (v.head()->sbfilled == 0) {
+      HeskAccess::record<L>(h, slot)->status = EVT_C_FREE;
+      if (h.ev_buf->return_buffer(slot))
+        message("return_buffer_in_pool_ext(): failed to free event slot: %d ", slot);
+    }
+    return;
+  }
 }
 
 template <class L>
@@ -92,35 +125,14 @@ bool withdraw(Hesk& h, KOVA_EVTYPE evtype, int bnum, int id) {
     return h.pool_return_buffer(bnum, id);
   time_stamp key = *keyf(block);
   long evid = idf(block);
-  int slot;
   {
+    // Event lock 0 stays held while the slot's lock is taken, so that the
+    // slot found is the slot changed.
     SlotLock lock0(h.ev_buf, 0);
     bool bad_mode = false;
-    slot = find_record<L>(h, evtype, key, evid, &bad_mode);
+    int slot = find_record<L>(h, evtype, key, evid, &bad_mode);
     if (bad_mode) message("return_buffer_in_pool_ext(): invalid smode: %d", h.smode);
-  }
-  if (slot < 1) return h.pool_return_buffer(bnum, id);
-  {
-    SlotLock lock(h.ev_buf, slot);
-    typename L::Head* head = HeskAccess::event_slot<L>(h, slot);
-    if (head == nullptr) {
-      message("return_buffer_in_pool_ext(): Failed to find event slot: %d ", slot);
-    } else {
-      kova_client_sblock_data* e = entries<L>(head);
-      int filled = head->sbfilled;
-      if (slot_bytes<L>(head->nclients, filled) > HeskAccess::event_slot_length(h)) filled = 0;
-      for (int k = 0; k < filled; ++k) {
-        if (e[k].shmid != id || e[k].bnum != bnum) continue;
-        memmove(&e[k], &e[k + 1], sizeof(*e) * (filled - k - 1));
-        head->sbfilled -= 1;
-        if (head->sbfilled == 0) {
-          HeskAccess::record<L>(h, slot)->status = EVT_C_FREE;
-          if (h.ev_buf->return_buffer(slot))
-            message("return_buffer_in_pool_ext(): failed to free event slot: %d ", slot);
-        }
-        break;
-      }
-    }
+    if (slot >= 1) remove_entry<L>(h, slot, id, bnum);
   }
   return h.pool_return_buffer(bnum, id);
 }
@@ -131,6 +143,10 @@ namespace hesk_mgr {
 bool free_event_if_unchanged(Hesk& h, int evslot, const time_stamp& start) {
   return h.evid64bitmode ? free_slot<Layout2024>(h, evslot, &start)
                          : free_slot<Layout2010>(h, evslot, &start);
+}
+bool release_slot_locked(Hesk& h, int evslot) {
+  return h.evid64bitmode ? release_locked<Layout2024>(h, evslot)
+                         : release_locked<Layout2010>(h, evslot);
 }
 }  // namespace hesk_mgr
 

@@ -1,9 +1,11 @@
 // Subscriptions of writers and readers: client slots and the counters of the
-// client control block.
+// client control block. A slot's head and the counters are written under
+// client lock 0 together, so that anyone holding lock 0 sees a slot either
+// free (all zero) or fully subscribed and counted.
 #include <cstring>
 
 #include "SysError.h"
-#include "manager_internal.h"
+#include "slot_view.h"
 
 using namespace hesk_mgr;
 
@@ -14,44 +16,64 @@ void drop(int32_t& counter) {
   if (counter > 0) --counter;
 }
 
-// Clients per event the slot can record at most, by the slot length.
-template <class L>
-int client_block_capacity(const Hesk& h) {
-  long room = (HeskAccess::event_slot_length(h) - static_cast<long>(sizeof(typename L::Head))) /
-              static_cast<long>(sizeof(kova_client_block));
-  return room > 0 ? static_cast<int>(room) : 0;
-}
-
 template <class L>
 bool set_status_in(Hesk& h, int evslot, int clslot, BUF_MNG_CLI_STATUS status) {
-  typename L::Head* head = HeskAccess::event_slot<L>(h, evslot);
-  if (head == nullptr) {
+  EventSlotView<L> v(h, evslot);
+  if (!v.addressable()) {
     message("set_cl_status(): failed to get the buffer address for event slot: %d", evslot);
     return true;
   }
-  int n = head->nclients;
-  if (n < 1) return true;
-  if (n > client_block_capacity<L>(h)) n = client_block_capacity<L>(h);
-  kova_client_block* blocks = client_blocks<L>(head);
-  int found = -1;
-  for (int i = 0; i < n; ++i) {
-    if (blocks[i].snum == clslot) {
-      found = i;
-      break;
-    }
-  }
-  if (found < 0) return true;
   {
     SlotLock lock(h.ev_buf, evslot);
-    blocks[found].status = status;
+    int i = v.client_index(clslot);
+    if (i < 0) return true;
+    v.clients()[i].status = status;
   }
   kova_client_slot_head* cs = HeskAccess::client_slot(h, clslot);
-  if (cs != nullptr) {
-    SlotLock lock(h.cl_buf, clslot);
-    if (status == CLI_S_DONE) cs->evcnt += 1;
-    cs->atime = now();
-  }
+  if (cs != nullptr) touch_client(cs, now(), status == CLI_S_DONE);
   return false;
+}
+
+void write_slot(Hesk& h, kova_client_slot_head* head, KOVA_EVTYPE evtype, BUF_MNG_CLI_TYPE type,
+                kova_client* client, std::list<std::string>* names) {
+  head->pid = static_cast<int32_t>(h.mpid);
+  head->atime = now();
+  head->evcnt = 0;
+  head->cltype = type;
+  head->evtype = evtype;
+  int n = names ? static_cast<int>(names->size()) : 0;
+  char(*dest)[KOVA_SBLOCK_NAME_LEN];
+  if (type == CLI_T_READER) {
+    kova_client_reader* r = reader_part(head);
+    memcpy(&r->cl, client, sizeof(kova_client));
+    r->qid = h.port;
+    r->nsblocks = n;
+    dest = r->sblocks;
+  } else {
+    kova_client_writer* w = writer_part(head);
+    memcpy(&w->cl, client, sizeof(kova_client));
+    w->nsblocks = n;
+    dest = w->sblocks;
+  }
+  if (names == nullptr) return;
+  int i = 0;
+  for (const std::string& name : *names) {
+    memset(dest[i], 0, KOVA_SBLOCK_NAME_LEN);
+    strncpy(dest[i], name.c_str(), KOVA_SBLOCK_NAME_LEN - 1);
+    ++i;
+  }
+}
+
+void count_subscription(kova_client_ctrl_block* ctrl, KOVA_EVTYPE evtype, BUF_MNG_CLI_TYPE type) {
+  ctrl->clitotal += 1;
+  __atomic_store_n(&ctrl->status, static_cast<int32_t>(CLI_C_UPD), __ATOMIC_RELEASE);
+  if (type == CLI_T_READER) {
+    ctrl->clireader += 1;
+    ctrl->evtyper[evtype] += 1;
+  } else {
+    ctrl->cliwriter += 1;
+    ctrl->evtypew[evtype] += 1;
+  }
 }
 
 }  // namespace
@@ -82,48 +104,15 @@ int Hesk::subscribe(KOVA_EVTYPE evtype, BUF_MNG_CLI_TYPE type, kova_client* clie
       if (started_reader && sreader.empty()) stop_reader();
       return -1;
     }
-    SlotLock slot_lock(cl_buf, slot);
-    auto* head = reinterpret_cast<kova_client_slot_head*>(addr);
-    head->pid = static_cast<int32_t>(mpid);
-    head->atime = now();
-    head->evcnt = 0;
-    head->cltype = type;
-    head->evtype = evtype;
-    char(*dest)[KOVA_SBLOCK_NAME_LEN];
-    if (type == CLI_T_READER) {
-      sreader.push_back(slot);
-      kova_client_reader* r = reader_part(head);
-      memcpy(&r->cl, client, sizeof(kova_client));
-      r->qid = port;
-      r->nsblocks = n;
-      dest = r->sblocks;
-    } else {
-      swriter.push_back(slot);
-      kova_client_writer* w = writer_part(head);
-      memcpy(&w->cl, client, sizeof(kova_client));
-      w->nsblocks = n;
-      dest = w->sblocks;
-    }
-    if (names) {
-      int i = 0;
-      for (const std::string& name : *names) {
-        memset(dest[i], 0, KOVA_SBLOCK_NAME_LEN);
-        strncpy(dest[i], name.c_str(), KOVA_SBLOCK_NAME_LEN - 1);
-        ++i;
-      }
-    }
     {
       SlotLock ctrl_lock(cl_buf, 0);
-      clictrl->clitotal += 1;
-      clictrl->status = CLI_C_UPD;
-      if (type == CLI_T_READER) {
-        clictrl->clireader += 1;
-        clictrl->evtyper[evtype] += 1;
-      } else {
-        clictrl->cliwriter += 1;
-        clictrl->evtypew[evtype] += 1;
-      }
+      SlotLock slot_lock(cl_buf, slot);
+      write_slot(*this, reinterpret_cast<kova_client_slot_head*>(addr), evtype, type, client,
+                 names);
+      count_subscription(clictrl, evtype, type);
     }
+    std::lock_guard<std::mutex> lists(lists_mx_);
+    (type == CLI_T_READER ? sreader : swriter).push_back(slot);
     return slot;
   } catch (const SysError&) {
     forced_clean();
@@ -153,6 +142,7 @@ int Hesk::unsubscribe(KOVA_EVTYPE evtype, BUF_MNG_CLI_TYPE type) {
         SlotLock ctrl_lock(cl_buf, 0);
         free_cl_slot(*it, nullptr);
       }
+      std::lock_guard<std::mutex> lists(lists_mx_);
       it = held->erase(it);
     }
     if (type == CLI_T_READER && sreader.empty() && last != -1) stop_reader();
@@ -175,14 +165,15 @@ void Hesk::cl_subscribed(int* writers, int* readers) {
 }
 
 bool Hesk::free_cl_slot(int slot, int* port_out) {
-  kova_client_slot_head* s = HeskAccess::client_slot(*this, slot);
+  ClientSlotView cv(*this, slot);
+  kova_client_slot_head* s = cv.head();
   if (s == nullptr || clictrl == nullptr) return true;
   SlotLock lock(cl_buf, slot);
-  if (s->cltype == CLI_T_READER) {
+  if (cv.is_reader()) {
     if (valid_evtype(s->evtype)) drop(clictrl->evtyper[s->evtype]);
     drop(clictrl->clireader);
     if (port_out) *port_out = reader_part(s)->qid;
-  } else if (s->cltype == CLI_T_WRITER) {
+  } else if (cv.is_writer()) {
     if (valid_evtype(s->evtype)) drop(clictrl->evtypew[s->evtype]);
     drop(clictrl->cliwriter);
   }

@@ -1,7 +1,10 @@
 // System V calls of the partition layer, each in one place.
 #include "ipc_sys.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 #include "SysError.h"
 
@@ -18,12 +21,29 @@ union semun {
 
 }  // namespace
 
+int ipc_mode() {
+  const char* text = std::getenv("HESK_IPC_MODE");
+  if (text == nullptr || *text == '\0') return kDefaultIpcMode;
+  char* end = nullptr;
+  long mode = std::strtol(text, &end, 8);
+  if (*end != '\0' || mode < 0 || mode > 0777) {
+    static std::atomic<bool> warned{false};
+    if (!warned.exchange(true)) {
+      std::fprintf(stderr, "HESK_IPC_MODE=%s is not an octal mode; using %04o\n", text,
+                   kDefaultIpcMode);
+    }
+    return kDefaultIpcMode;
+  }
+  return static_cast<int>(mode) & 0666;
+}
+
 int seg_find(key_t key, size_t min_size) {
-  return shmget(key, min_size, 0666);
+  // Asks for read and write access, whatever the segment's mode.
+  return shmget(key, min_size, 0600);
 }
 
 int seg_create_excl(key_t key, size_t size) {
-  return shmget(key, size, IPC_CREAT | IPC_EXCL | 0666);
+  return shmget(key, size, IPC_CREAT | IPC_EXCL | ipc_mode());
 }
 
 char* seg_attach(int shmid) {
@@ -54,7 +74,7 @@ int seg_lock(int shmid, bool on) {
 }
 
 int semset_create(int nsems) {
-  return semget(IPC_PRIVATE, nsems, IPC_CREAT | 0666);
+  return semget(IPC_PRIVATE, nsems, IPC_CREAT | ipc_mode());
 }
 
 int semset_remove(int semid) {
@@ -75,6 +95,16 @@ int semset_setall(int semid, unsigned short* values) {
 
 int sem_getval(int semid, int num) {
   return semctl(semid, num, GETVAL);
+}
+
+int sem_getpid(int semid, int num) {
+  return semctl(semid, num, GETPID);
+}
+
+int sem_setval(int semid, int num, int value) {
+  semun arg;
+  arg.val = value;
+  return semctl(semid, num, SETVAL, arg);
 }
 
 int sem_apply(int semid, sembuf* ops, size_t nops) {

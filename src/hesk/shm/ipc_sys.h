@@ -27,13 +27,20 @@ constexpr key_t kEndKey = 1056;
 // before waiting in the kernel.
 constexpr int kBusyRetries = 2;
 
+// Permission bits of every segment and semaphore set the libraries create:
+// 0660 (owner and group), or the octal mode in HESK_IPC_MODE (e.g. 0666 to
+// let every local user in). Execute bits are dropped; an unreadable value
+// is reported once and the default is used.
+constexpr int kDefaultIpcMode = 0660;
+int ipc_mode();
+
 // --- segments --------------------------------------------------------------
 
 // Id of the existing segment under key that is at least min_size bytes and
 // that this process may read and write; -1 with errno otherwise.
 int seg_find(key_t key, size_t min_size);
 // Creates a segment of size bytes under key, failing with EEXIST when the key
-// is already taken (by anyone, at any size). Permissions 0666.
+// is already taken (by anyone, at any size). Permissions ipc_mode().
 int seg_create_excl(key_t key, size_t size);
 // Maps segment shmid read-write; nullptr with errno on failure.
 char* seg_attach(int shmid);
@@ -47,12 +54,15 @@ int seg_lock(int shmid, bool on);
 
 // --- semaphores ------------------------------------------------------------
 
-// A private set of nsems semaphores, permissions 0666; -1 with errno.
+// A private set of nsems semaphores, permissions ipc_mode(); -1 with errno.
 int semset_create(int nsems);
 int semset_remove(int semid);
 int semset_stat(int semid, semid_ds* ds);
 int semset_setall(int semid, unsigned short* values);
 int sem_getval(int semid, int num);
+// Process id of the last operation on semaphore num; -1 with errno.
+int sem_getpid(int semid, int num);
+int sem_setval(int semid, int num, int value);
 
 // One semop attempt: 0 on success, else the errno value (EINTR included).
 int sem_apply(int semid, sembuf* ops, size_t nops);

@@ -16,6 +16,7 @@
 
 #include "C_shm_buffer.h"
 #include "ipc_sys.h"
+#include "tsan_sync.h"
 
 namespace {
 
@@ -126,6 +127,7 @@ char* C_shm_buffer::get_buffer(int mode, bool untracked) {
     fast = hesk_shm::sem_apply(semid, both, 2);
   }
   bool gated = fast == 0;
+  if (gated) hesk_shm::sync_acquired(sync_object(gbl_gate));
 
   int i = -1;
   for (;;) {
@@ -179,6 +181,7 @@ bool C_shm_buffer::return_index(int i) {
   g->free.link(bufptr, NBuff, i);
   // Gate back and one more free-buffer count, in one step.
   sembuf both[2] = {sem_step(gbl_gate, 1, SEM_UNDO), sem_step(gbl_empty, 1, 0)};
+  hesk_shm::sync_releasing(sync_object(gbl_gate));
   const int err = hesk_shm::sem_apply_retry(g->gbl_semid, both, 2);
   if (err != 0) {
     report_sem_error(gbl_gate, err, false, true);

@@ -6,6 +6,7 @@
 
 #include "C_shm.h"
 #include "ipc_sys.h"
+#include "tsan_sync.h"
 
 void C_shm::report_sem_error(int num, int err, bool retry, bool is_gate) const {
   const C_shm_global* g = pointer;
@@ -36,8 +37,13 @@ bool C_shm::sem_lock(int num, bool lock, bool is_gate) const {
   op.sem_num = static_cast<unsigned short>(num);
   op.sem_op = static_cast<short>(lock ? -1 : 1);
   op.sem_flg = SEM_UNDO | IPC_NOWAIT;
+  const void* sync = sync_object(num);
+  if (!lock) hesk_shm::sync_releasing(sync);
   int err = hesk_shm::sem_apply(semid, &op, 1);
-  if (err == 0) return true;
+  if (err == 0) {
+    if (lock) hesk_shm::sync_acquired(sync);
+    return true;
+  }
   if (err == EINTR) return false;
   bool retry = false;
   if (err == EAGAIN) {
@@ -51,12 +57,19 @@ bool C_shm::sem_lock(int num, bool lock, bool is_gate) const {
       op.sem_flg = SEM_UNDO;
       err = hesk_shm::sem_apply(semid, &op, 1);
     }
-    if (err == 0) return true;
+    if (err == 0) {
+      if (lock) hesk_shm::sync_acquired(sync);
+      return true;
+    }
     if (err == EINTR) return false;
     retry = true;
   }
   report_sem_error(num, err, retry, is_gate);
   hesk_shm::throw_sys_error(err);
+}
+
+const void* C_shm::sync_object(int num) const {
+  return reinterpret_cast<const char*>(pointer) + num;
 }
 
 bool C_shm::gate(bool lock) const {

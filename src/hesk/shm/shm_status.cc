@@ -177,6 +177,16 @@ std::string C_shm::getStat(const std::string& key) const {
   if (key == "nbuf") return puti(g->nbuf);
   if (key == "lbuf") return puti(g->lbuf);
   if (key == "use_count") return puti(load(g->gbl_count));
+  if (key == "mode" || key == "owner" || key == "creator") {
+    // Permission bits (octal) and owner / creator user id of the segment.
+    shmid_ds ds;
+    if (hesk_shm::seg_stat(ident, &ds) != 0) return "-1";
+    if (key == "owner") return puti(ds.shm_perm.uid);
+    if (key == "creator") return puti(ds.shm_perm.cuid);
+    char text[8];
+    std::snprintf(text, sizeof(text), "%04o", static_cast<unsigned>(ds.shm_perm.mode & 0777));
+    return text;
+  }
   if (key == "maxcons") return "0";
   if (key == "semglobal") return puti(g->gbl_semid);
   if (key == "buffer_tot") {

@@ -2,7 +2,9 @@
 // after a crash, and its answers for a missing partition or a user without
 // the right to remove one.
 #include <gtest/gtest.h>
+#include <grp.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -29,8 +31,31 @@ struct ToolRun {
   std::string err;
 };
 
+// The tool as another user can run it: the build tree may lie in a directory
+// only its owner can enter, so the tool and the libraries it loads are copied
+// once into a directory everyone may read.
+std::string tool_for_others() {
+  static std::string path;
+  if (!path.empty()) return path;
+  char dir[] = "/tmp/hesk-tool.XXXXXX";
+  if (mkdtemp(dir) == nullptr) return HESK_SHM_TOOL;
+  chmod(dir, 0755);
+  const std::string tool = std::string(dir) + "/hesk-shm";
+  std::string cmd = "cp '" + std::string(HESK_SHM_TOOL) + "' '" + tool + "' && for l in $(ldd '" +
+                    HESK_SHM_TOOL +
+                    "' | awk '/=>/ {print $3}' | grep -v -e '^/lib' -e '^/usr'); do cp \"$l\" '" +
+                    dir + "'/; done; chmod -R a+rX '" + dir + "'";
+  if (system(cmd.c_str()) != 0) return HESK_SHM_TOOL;
+  path = tool;
+  static std::string libdir = dir;
+  atexit([] { system(("rm -rf '" + libdir + "'").c_str()); });
+  return path;
+}
+
 // Runs hesk-shm with args (as user `uid` when >= 0), within 20 seconds.
 ToolRun run_tool(const std::vector<std::string>& args, int uid = -1) {
+  const std::string tool = uid >= 0 ? tool_for_others() : std::string(HESK_SHM_TOOL);
+  const std::string libdir = tool.substr(0, tool.rfind('/'));
   ToolRun run;
   int out[2];
   int err[2];
@@ -41,15 +66,17 @@ ToolRun run_tool(const std::vector<std::string>& args, int uid = -1) {
     dup2(err[1], 2);
     close(out[0]);
     close(err[0]);
-    if (uid >= 0 &&
-        (setgid(static_cast<gid_t>(uid)) != 0 || setuid(static_cast<uid_t>(uid)) != 0)) {
-      _exit(126);
+    if (uid >= 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(uid)) != 0 ||
+          setuid(static_cast<uid_t>(uid)) != 0)
+        _exit(126);
+      setenv("LD_LIBRARY_PATH", libdir.c_str(), 1);
     }
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(HESK_SHM_TOOL));
+    argv.push_back(const_cast<char*>(tool.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(HESK_SHM_TOOL, argv.data());
+    execv(tool.c_str(), argv.data());
     _exit(127);
   }
   close(out[1]);
@@ -99,8 +126,8 @@ TEST_F(ToolTest, ListShowsEveryPartitionWithItsCounts) {
   int seen = 0;
   while (std::getline(lines, line)) {
     std::istringstream cols(line);
-    std::string nm, id, nbuf, lbuf, users, free_n, full_n, flags;
-    cols >> nm >> id >> nbuf >> lbuf >> users >> free_n >> full_n >> flags;
+    std::string nm, id, nbuf, lbuf, users, free_n, full_n, mode, owner, flags;
+    cols >> nm >> id >> nbuf >> lbuf >> users >> free_n >> full_n >> mode >> owner >> flags;
     if (nm == a) {
       ++seen;
       EXPECT_EQ(pa.getStat("shmid"), id);
@@ -109,6 +136,8 @@ TEST_F(ToolTest, ListShowsEveryPartitionWithItsCounts) {
       EXPECT_EQ("1", users);
       EXPECT_EQ("2", free_n);
       EXPECT_EQ("0", full_n);
+      EXPECT_EQ("0660", mode);
+      EXPECT_EQ(std::to_string(geteuid()), owner);
       EXPECT_EQ("release,scavage", flags);
     } else if (nm == b) {
       ++seen;
@@ -172,18 +201,29 @@ TEST_F(ToolTest, RemoveAPartitionLeftByCrashedUsers) {
   EXPECT_FALSE(partition_exists(a));
 }
 
-TEST_F(ToolTest, RemovalWithoutPermissionIsRefusedAndHarmless) {
+TEST_F(ToolTest, OtherUsersCannotRemoveAndByDefaultCannotSee) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run the tool as another user";
+  // By default only the owner (and its group) reach a partition.
   const std::string a = name("a");
   C_shm pa(a.c_str(), 2, 32, false);
   ASSERT_TRUE(pa.valid());
-  const ToolRun rm = run_tool({"rm", a}, 65534);
+  const ToolRun hidden = run_tool({"rm", a}, 65534);
+  EXPECT_EQ(2, hidden.status) << hidden.out << hidden.err;
+  EXPECT_TRUE(partition_exists(a));
+
+  // Opened to everyone: others may look, but removing is still refused.
+  setenv("HESK_IPC_MODE", "0666", 1);
+  const std::string b = name("b");
+  C_shm pb(b.c_str(), 2, 32, false);
+  unsetenv("HESK_IPC_MODE");
+  ASSERT_TRUE(pb.valid());
+  EXPECT_EQ("0666", pb.getStat("mode"));
+  const ToolRun rm = run_tool({"rm", b}, 65534);
   EXPECT_EQ(3, rm.status) << rm.out << rm.err;
   EXPECT_NE(std::string::npos, rm.err.find("permission denied"));
-  EXPECT_TRUE(partition_exists(a));
-  EXPECT_EQ("1", pa.getStat("use_count"));
-  // Looking is allowed to everyone.
-  EXPECT_EQ(0, run_tool({"dump", a}, 65534).status);
+  EXPECT_TRUE(partition_exists(b));
+  EXPECT_EQ("1", pb.getStat("use_count"));
+  EXPECT_EQ(0, run_tool({"dump", b}, 65534).status);
 }
 
 }  // namespace

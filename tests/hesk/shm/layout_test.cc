@@ -16,6 +16,41 @@ using shm_test::ShmTest;
 
 class LayoutTest : public ShmTest {};
 
+union semun_arg {
+  int val;
+  semid_ds* buf;
+  unsigned short* array;
+};
+
+// Segment and semaphore set get one mode: 0660 unless HESK_IPC_MODE says
+// otherwise; a value that is no octal mode falls back to 0660.
+TEST_F(LayoutTest, SegmentsAndSemaphoresTakeTheConfiguredMode) {
+  const struct {
+    const char* env;
+    unsigned mode;
+  } cases[] = {{nullptr, 0660u}, {"0666", 0666u}, {"600", 0600u}, {"0777", 0666u}, {"rw", 0660u}};
+  int k = 0;
+  for (const auto& c : cases) {
+    if (c.env)
+      setenv("HESK_IPC_MODE", c.env, 1);
+    else
+      unsetenv("HESK_IPC_MODE");
+    const std::string n = name("m" + std::to_string(k++));
+    Peek p(n.c_str(), 2, 64, true);
+    unsetenv("HESK_IPC_MODE");
+    ASSERT_TRUE(p.valid()) << p.Error();
+    shmid_ds ds;
+    ASSERT_EQ(0, shmctl(p.shmid(), IPC_STAT, &ds));
+    EXPECT_EQ(c.mode, ds.shm_perm.mode & 0777u) << (c.env ? c.env : "default");
+    semid_ds sd;
+    semun_arg arg;
+    arg.buf = &sd;
+    ASSERT_EQ(0, semctl(p.semid(), 0, IPC_STAT, arg));
+    EXPECT_EQ(c.mode, sd.sem_perm.mode & 0777u) << (c.env ? c.env : "default");
+    EXPECT_EQ(std::to_string(geteuid()), p.getStat("owner"));
+  }
+}
+
 TEST_F(LayoutTest, FourBuffersOfThousandBytes) {
   const std::string n = name("p");
   Peek p(n.c_str(), 4, 1000, false);
@@ -26,7 +61,7 @@ TEST_F(LayoutTest, FourBuffersOfThousandBytes) {
   EXPECT_EQ(4492u, ds.shm_segsz);
   EXPECT_GE(ds.shm_perm.__key, 32);
   EXPECT_LE(ds.shm_perm.__key, 1055);
-  EXPECT_EQ(0666u, ds.shm_perm.mode & 0777u);
+  EXPECT_EQ(0660u, ds.shm_perm.mode & 0777u);
 
   char* base = reinterpret_cast<char*>(p.global());
   EXPECT_EQ(base + 300, reinterpret_cast<char*>(p.desc()));

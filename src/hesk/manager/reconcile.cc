@@ -1,0 +1,173 @@
+// The monitor's reconciliation of slots and buffers left behind by killed
+// processes (see reconcile.h).
+#include "reconcile.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+#include "partition_repair.h"
+#include "slot_view.h"
+
+using namespace hesk_mgr;
+using hesk_shm::PartitionRepair;
+using hesk_shm::RepairResult;
+
+namespace {
+
+void report(const char* what, const char* name, const RepairResult& r) {
+  if (!r.repaired()) return;
+  message("MONITOR: %s %s: %d buffers queued again, %d reclaimed, free count raised by %d", what,
+          name, r.requeued, r.reclaimed, r.counts_added);
+}
+
+template <class L>
+bool record_free(Hesk& h, int s) {
+  typename L::Ctrl* r = HeskAccess::record<L>(h, s);
+  return r != nullptr && r->status == EVT_C_FREE;
+}
+
+// Recounts the subscriptions of the control block from the slots.
+// REQUIRES: client lock 0.
+void recount(Hesk& h) {
+  kova_client_ctrl_block want;
+  memset(&want, 0, sizeof(want));
+  for (int c = 1, n = HeskAccess::client_slot_count(h); c < n; ++c) {
+    ClientSlotView cv(h, c);
+    kova_client_slot_head* s = cv.head();
+    if (s == nullptr || s->pid == 0 || !(cv.is_reader() || cv.is_writer())) continue;
+    want.clitotal += 1;
+    bool typed = valid_evtype(s->evtype);
+    if (cv.is_reader()) {
+      want.clireader += 1;
+      if (typed) want.evtyper[s->evtype] += 1;
+    } else {
+      want.cliwriter += 1;
+      if (typed) want.evtypew[s->evtype] += 1;
+    }
+  }
+  kova_client_ctrl_block* have = h.clictrl;
+  bool differ = have->clitotal != want.clitotal || have->clireader != want.clireader ||
+                have->cliwriter != want.cliwriter ||
+                memcmp(have->evtyper, want.evtyper, sizeof(want.evtyper)) != 0 ||
+                memcmp(have->evtypew, want.evtypew, sizeof(want.evtypew)) != 0;
+  if (!differ) return;
+  message("MONITOR: client counters corrected: total %d -> %d, readers %d -> %d, writers %d -> %d",
+          have->clitotal, want.clitotal, have->clireader, want.clireader, have->cliwriter,
+          want.cliwriter);
+  have->clitotal = want.clitotal;
+  have->clireader = want.clireader;
+  have->cliwriter = want.cliwriter;
+  memcpy(have->evtyper, want.evtyper, sizeof(want.evtyper));
+  memcpy(have->evtypew, want.evtypew, sizeof(want.evtypew));
+}
+
+// Kicks out the slots of processes that are gone and notes the writers seen.
+// REQUIRES: client lock 0.
+void kick_out_dead(Hesk& h, MonitorState& ms) {
+  std::set<int> seen;
+  for (int c = 1, n = HeskAccess::client_slot_count(h); c < n; ++c) {
+    ClientSlotView cv(h, c);
+    kova_client_slot_head* cs = cv.head();
+    if (cs == nullptr || cs->pid == 0 || cs->cltype == 0) continue;
+    if (cs->pid == static_cast<int32_t>(h.mpid)) continue;
+    if (process_gone(cs->pid)) {
+      message("MONITOR: %d  will be kicked out slot:%d", cs->pid, c);
+      if (cv.is_writer()) ms.departed.insert(cs->pid);
+      kick_out(h, c);
+    } else if (cv.is_writer()) {
+      seen.insert(cs->pid);
+    }
+  }
+  // Writers seen before whose slots are gone now (freed by another process
+  // that found them dead): their buffers are looked for as well.
+  for (int pid : ms.writers_seen)
+    if (seen.count(pid) == 0 && process_gone(pid)) ms.departed.insert(pid);
+  ms.writers_seen.swap(seen);
+}
+
+// Whether handed-out buffer (id, bnum) was taken by a departed writer and is
+// in no event slot.
+bool orphaned(const MonitorState& ms, const References& refs, int id, int bnum,
+              const C_shm_buf& d) {
+  return ms.departed.count(d.owner_pid) != 0 && refs.count({id, bnum}) == 0;
+}
+
+}  // namespace
+
+namespace hesk_mgr {
+
+bool reconcile_event_slots(Hesk& h) {
+  C_shm_buffer* ev = h.ev_buf;
+  bool b2024 = h.evid64bitmode;
+  RepairResult r = PartitionRepair::repair(*ev, [&](int s, const C_shm_buf&) {
+    if (s < 1) return false;
+    bool abandoned = b2024 ? record_free<Layout2024>(h, s) : record_free<Layout2010>(h, s);
+    if (abandoned) message("MONITOR: event slot %d was taken but never used: freed", s);
+    return abandoned;
+  });
+  report("event partition", h.evname, r);
+  return r.repaired();
+}
+
+bool reconcile_clients(Hesk& h, MonitorState& ms) {
+  if (!lock_unless_stopped(h.cl_buf, 0, HeskAccess::monitor_run(h))) return false;
+  struct Unlock {
+    Hesk& h;
+    ~Unlock() {
+      try {
+        h.cl_buf->ctrl(0, false);
+      } catch (...) {
+      }
+    }
+  } unlock{h};
+  kick_out_dead(h, ms);
+  RepairResult r = PartitionRepair::repair(*h.cl_buf, [&](int c, const C_shm_buf& d) {
+    kova_client_slot_head* cs = HeskAccess::client_slot(h, c);
+    if (c < 1 || cs == nullptr || cs->pid != 0 || !process_gone(d.owner_pid)) return false;
+    message("MONITOR: client slot %d taken by %d, which is gone: freed", c, d.owner_pid);
+    memset(cs, 0, h.cl_buf->getBufferLength());
+    return true;
+  });
+  report("client partition", h.clname, r);
+  recount(h);
+  return true;
+}
+
+bool reconcile_data(Hesk& h, MonitorState& ms, const References& refs) {
+  bool repaired = false;
+  auto test = [&](int id) {
+    return [&, id](int bnum, const C_shm_buf& d) { return orphaned(ms, refs, id, bnum, d); };
+  };
+  std::vector<int> held;
+  {
+    std::lock_guard<std::recursive_mutex> pool(HeskAccess::pool_mutex(h));
+    for (auto& entry : HeskAccess::pool_by_id(h)) {
+      C_shm_buffer* b = entry.second;
+      if (b == h.cl_buf || b == h.ev_buf) continue;
+      held.push_back(entry.first);
+      RepairResult r = PartitionRepair::repair(*b, test(entry.first));
+      report("partition", b->getStat("name").c_str(), r);
+      repaired = repaired || r.repaired();
+    }
+  }
+  if (ms.departed.empty()) return repaired;
+  // Writers that are gone may have taken buffers of partitions this process
+  // never saw: every partition of the host is looked at once.
+  for (int id : C_shm::partition_ids()) {
+    if (id == h.clid || id == h.evid) continue;
+    bool in_pool = false;
+    for (int k : held) in_pool = in_pool || k == id;
+    if (in_pool) continue;
+    hesk_shm::PartitionViewer v(id);
+    if (!PartitionRepair::usable(v)) continue;
+    RepairResult r = PartitionRepair::repair(v, test(id));
+    report("partition", v.getStat("name").c_str(), r);
+    repaired = repaired || r.repaired();
+  }
+  ms.departed.clear();
+  return repaired;
+}
+
+}  // namespace hesk_mgr

@@ -1,0 +1,38 @@
+// The monitor's reconciliation: what a process killed between two steps
+// leaves behind, which the semaphores' undo does not repair, is found and
+// given back, so that no client slot, event slot or buffer stays lost.
+//
+// - Client slots: a slot whose process is gone is kicked out; a slot taken
+//   whose pid was never written (or whose freeing was cut short) goes back
+//   when the process that took it is gone; the control block's counters are
+//   recounted from the slots.
+// - Event slots: a slot taken out of the free queue whose record says free
+//   (set-up or freeing cut short) goes back.
+// - Every partition the master holds: the free queue, the free bits and the
+//   free count are brought back into agreement.
+// - Buffers taken by writers that are gone and that no event slot refers to
+//   go back to their partitions, wherever on the host they are.
+#ifndef HESK_MANAGER_RECONCILE_H
+#define HESK_MANAGER_RECONCILE_H
+
+#include <set>
+#include <utility>
+
+#include "manager_internal.h"
+
+namespace hesk_mgr {
+
+// Buffers (segment id, buffer number) that event slots refer to.
+using References = std::set<std::pair<int, int>>;
+
+// REQUIRES: event lock 0. True when something was repaired (reported).
+bool reconcile_event_slots(Hesk& h);
+// Takes client lock 0. False when the monitor was told to stop meanwhile.
+bool reconcile_clients(Hesk& h, MonitorState& ms);
+// Repairs the data partitions in the pool and, when writers have gone,
+// every partition of the host. True when something was repaired (reported).
+bool reconcile_data(Hesk& h, MonitorState& ms, const References& refs);
+
+}  // namespace hesk_mgr
+
+#endif  // HESK_MANAGER_RECONCILE_H

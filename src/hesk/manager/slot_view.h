@@ -1,0 +1,116 @@
+// Bounded views of the records other processes write: an event slot and a
+// client slot. Every count the manager takes from shared memory (client
+// blocks, server-block entries, names) is read here and checked against the
+// slot it lives in: a count below 0 or one that would reach past the slot
+// makes the view unsound, and the caller refuses to act on it instead of
+// reading or writing outside the slot.
+//
+// A view reads the counts when asked; the caller holds whatever lock makes
+// them stable (the event slot's own lock for an event slot).
+#ifndef HESK_MANAGER_SLOT_VIEW_H
+#define HESK_MANAGER_SLOT_VIEW_H
+
+#include "manager_internal.h"
+
+namespace hesk_mgr {
+
+// Event slot `s`: head, then nclients client blocks, then sbfilled entries.
+template <class L>
+class EventSlotView {
+ public:
+  using Head = typename L::Head;
+
+  EventSlotView(const Hesk& h, int s)
+      : head_(HeskAccess::event_slot<L>(h, s)), length_(HeskAccess::event_slot_length(h)) {}
+  EventSlotView(void* head, long length) : head_(static_cast<Head*>(head)), length_(length) {}
+
+  bool addressable() const { return head_ != nullptr; }
+  Head* head() const { return head_; }
+
+  // Whether the counts describe a slot that fits: 0 <= nclients,
+  // 0 <= sbfilled, and head + blocks + entries within the slot length.
+  bool sound() const { return head_ != nullptr && fits(head_->nclients, head_->sbfilled); }
+  // Room for `more` further entries, or for one more client block.
+  bool room_for_entries(long more) const {
+    return sound() && fits(head_->nclients, head_->sbfilled + more);
+  }
+  bool room_for_client() const { return sound() && fits(head_->nclients + 1L, head_->sbfilled); }
+
+  // Counts; 0 for an unsound slot, so that loops over them do nothing.
+  int nclients() const { return sound() ? head_->nclients : 0; }
+  int sbfilled() const { return sound() ? head_->sbfilled : 0; }
+  kova_client_block* clients() const { return client_blocks(head_, sizeof(Head)); }
+  kova_client_sblock_data* entries() const {
+    return reinterpret_cast<kova_client_sblock_data*>(
+        reinterpret_cast<char*>(head_) + sizeof(Head) + sizeof(kova_client_block) * nclients());
+  }
+  // Index of the client block of client slot `clslot`, or -1.
+  int client_index(int clslot) const {
+    kova_client_block* b = clients();
+    for (int i = 0, n = nclients(); i < n; ++i)
+      if (b[i].snum == clslot) return i;
+    return -1;
+  }
+
+ private:
+  bool fits(long nclients, long nentries) const {
+    if (nclients < 0 || nentries < 0) return false;
+    return static_cast<long>(sizeof(Head)) +
+               static_cast<long>(sizeof(kova_client_block)) * nclients +
+               static_cast<long>(sizeof(kova_client_sblock_data)) * nentries <=
+           length_;
+  }
+
+  Head* head_;
+  long length_;
+};
+
+// Client slot `c`: head, request and a name list whose length depends on the
+// client type.
+class ClientSlotView {
+ public:
+  ClientSlotView(const Hesk& h, int c)
+      : slot_(HeskAccess::client_slot(h, c)), lbuf_(h.cl_buf ? h.cl_buf->getBufferLength() : 0) {}
+
+  bool addressable() const { return slot_ != nullptr; }
+  kova_client_slot_head* head() const { return slot_; }
+  int type() const { return slot_ ? slot_->cltype : 0; }
+  bool is_reader() const { return type() == CLI_T_READER; }
+  bool is_writer() const { return type() == CLI_T_WRITER; }
+
+  // The name list of a reader or writer whose count fits the slot: count and
+  // first name. false for other types and for a count below 0 or beyond the
+  // slot.
+  bool names(int* count, char (**first)[KOVA_SBLOCK_NAME_LEN]) const {
+    int n;
+    if (is_reader()) {
+      n = reader_part(slot_)->nsblocks;
+      *first = reader_part(slot_)->sblocks;
+    } else if (is_writer()) {
+      n = writer_part(slot_)->nsblocks;
+      *first = writer_part(slot_)->sblocks;
+    } else {
+      return false;
+    }
+    if (n < 0 || n > name_capacity(type(), lbuf_)) return false;
+    *count = n;
+    return true;
+  }
+  // Whether the list names `name` (compared over the whole field).
+  bool lists(const char* name) const {
+    int n = 0;
+    char(*first)[KOVA_SBLOCK_NAME_LEN] = nullptr;
+    if (!names(&n, &first)) return false;
+    for (int i = 0; i < n; ++i)
+      if (memcmp(first[i], name, KOVA_SBLOCK_NAME_LEN) == 0) return true;
+    return false;
+  }
+
+ private:
+  kova_client_slot_head* slot_;
+  int lbuf_;
+};
+
+}  // namespace hesk_mgr
+
+#endif  // HESK_MANAGER_SLOT_VIEW_H
