@@ -274,8 +274,30 @@ class Hesk : public C_shm_mpool {
 
   static void hesk_dump_message(char* message) { ::hesk_dump_message(message); }
 
-  // Serialises this object's pool between its threads. Address lookups and
-  // buffer returns made on behalf of the manager take it.
+  // --- the partition pool ----------------------------------------------------
+  // The pool operations of C_shm_mpool, serialised with this object's reader
+  // and monitor threads, which use the pool too (call them on the Hesk
+  // object, not through a C_shm_mpool pointer). Same results as there.
+  bool add(const char* name);
+  bool add(int id);
+  int add(const char* name, int nbuf, int lbuf, bool sems);
+  bool remove(const char* name);
+  bool remove(int id);
+  C_shm_buffer* find_by_name(const char* name);
+  C_shm_buffer* find_by_id(int id);
+  bool exists(int id);
+  bool exists(const char* name);
+  void bufmode(int mode, const char* name);
+  void bufmode(int mode, int id);
+  char* get_buffer_from_pool(int mode, int size, int* id, int* bnum);
+  int get_buffer_id_from_pool(char* addr, int* id);
+  char* get_buffer_address(int bnum, int id, bool autoadd);
+  bool return_buffer_in_pool(char* addr);
+  bool return_buffer_in_pool(char* addr, int id);
+  bool return_buffer_in_pool(int bnum, int id);
+  void pooldump(std::ostream& os);
+  void pooldump();
+  // The same for the manager's own address lookups and buffer returns.
   char* pool_buffer_address(int bnum, int id);
   bool pool_return_buffer(int bnum, int id);
 

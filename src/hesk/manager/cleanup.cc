@@ -56,20 +56,20 @@ void Hesk::all_clean_up() {
   stop_monitor();
   // The partitions may already be gone (removed by an operator): what cannot
   // be released is reported, and the clean-up goes on.
+  // The reader thread goes first, so that no callback is running on a slot
+  // that is being freed.
+  if (!sreader.empty() || rid != static_cast<pthread_t>(-1)) stop_reader();
   try {
-    bool had_readers = !sreader.empty();
     for (int slot : std::list<int>(sreader)) {
       SlotLock lock0(cl_buf, 0);
       free_cl_slot(slot, nullptr);
     }
-    if (had_readers || rid != static_cast<pthread_t>(-1)) stop_reader();
     for (int slot : std::list<int>(swriter)) {
       SlotLock lock0(cl_buf, 0);
       free_cl_slot(slot, nullptr);
     }
   } catch (const SysError& e) {
     message("all_clean_up(): releasing client slots failed: %s", e.what());
-    if (rid != static_cast<pthread_t>(-1)) stop_reader();
   }
 
   std::lock_guard<std::recursive_mutex> pool_lock(pool_mx_);

@@ -106,11 +106,10 @@ int Hesk::set_nev_slots(int n) {
 }
 
 void Hesk::set_monitoring_period(int usec) {
+  // The running monitor reads the period: it is stopped before the change.
+  stop_monitor();
   mperiod = static_cast<unsigned long>(usec);
-  if (master) {
-    stop_monitor();
-    start_monitor();
-  }
+  if (master) start_monitor();
 }
 
 void Hesk::set_time_mask(unsigned long usec) {
@@ -161,16 +160,6 @@ void Hesk::set_get_sts_func(int evtype, GET_STS_FUN f) {
 }
 void Hesk::set_get_evid_func(int evtype, GET_EVID_FUN f) {
   if (f) get_evid_f[evtype] = f;
-}
-
-char* Hesk::pool_buffer_address(int bnum, int id) {
-  std::lock_guard<std::recursive_mutex> lock(pool_mx_);
-  return get_buffer_address(bnum, id, true);
-}
-
-bool Hesk::pool_return_buffer(int bnum, int id) {
-  std::lock_guard<std::recursive_mutex> lock(pool_mx_);
-  return return_buffer_in_pool(bnum, id);
 }
 
 void Hesk::get_cur_time(time_stamp* t) {

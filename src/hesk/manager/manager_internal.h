@@ -246,17 +246,17 @@ time_stamp client_atime(const kova_client_slot_head* s);
 inline int debug_selector() {
   return __atomic_load_n(&KOVA_DAQ_HESK_DEBUG, __ATOMIC_RELAXED);
 }
-// Counts one bad or dropped datagram while fewer than 20 were counted in the
-// process, and then says true: a message about it may be printed. Beyond 20
-// datagrams are dropped silently and no longer counted.
-inline bool count_bad_datagram() {
+// Bad or dropped datagrams: while fewer than 20 were counted in the process
+// a message is printed and then the datagram is counted; beyond 20 they are
+// dropped silently and no longer counted.
+inline bool bad_datagram_reports_left() {
+  return __atomic_load_n(&hesk_bad_format_events, __ATOMIC_RELAXED) < 20;
+}
+inline void count_bad_datagram() {
   int seen = __atomic_load_n(&hesk_bad_format_events, __ATOMIC_RELAXED);
-  while (seen < 20) {
-    if (__atomic_compare_exchange_n(&hesk_bad_format_events, &seen, seen + 1, true,
-                                    __ATOMIC_RELAXED, __ATOMIC_RELAXED))
-      return true;
+  while (seen < 20 && !__atomic_compare_exchange_n(&hesk_bad_format_events, &seen, seen + 1, true,
+                                                   __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
   }
-  return false;
 }
 
 // Sleeps `usec` microseconds, waking early when `go` is cleared.

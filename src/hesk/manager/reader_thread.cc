@@ -34,12 +34,14 @@ bool running(Hesk& h) {
 // Counts a dropped datagram and reports it while reports are allowed.
 template <typename... Args>
 void bad_datagram(const char* fmt, Args... args) {
-  if (count_bad_datagram()) message(fmt, args...);
+  if (!bad_datagram_reports_left()) return;
+  message(fmt, args...);
+  count_bad_datagram();
 }
 
 template <class L>
 void report_type_mismatch(const kova_client_slot_head* cs, const typename L::Head* head) {
-  if (!count_bad_datagram()) return;
+  if (!bad_datagram_reports_left()) return;
   message("reader_thread: event types mismatch expected: %d found: %d", cs->evtype, head->evtype);
   if constexpr (L::k2024)
     message(
@@ -53,6 +55,7 @@ void report_type_mismatch(const kova_client_slot_head* cs, const typename L::Hea
         "clients: %d",
         head->time.timeup, head->time.timelow, head->eventid, head->evtype, head->pid, head->evsize,
         head->nsblocks, head->sbfilled, head->nclients);
+  count_bad_datagram();
 }
 
 template <class L>
@@ -251,7 +254,10 @@ void Hesk::reader_exec() {
       continue;
     }
     if (static_cast<size_t>(n) != expected) {
-      if (count_bad_datagram()) printf("reader_thread: recv() got wrong length\n");
+      if (bad_datagram_reports_left()) {
+        printf("reader_thread: recv() got wrong length\n");
+        count_bad_datagram();
+      }
       continue;
     }
     // The partitions may be removed under a running reader (an operator, a

@@ -47,6 +47,31 @@ inline void send_datagram(int port, const void* data, size_t len) {
   close(s);
 }
 
+// The bad-datagram count, read as the reader threads change it.
+inline int bad_datagrams() {
+  return __atomic_load_n(&hesk_bad_format_events, __ATOMIC_RELAXED);
+}
+
+// Status of event slot s's control record, read under event lock 0.
+inline int record_status(Hesk& h, int s) {
+  while (!h.ev_buf->ctrl(0, true)) {
+  }
+  int st = h.evid64bitmode ? h.evtctrl2024[s - 1].status : h.evtctrl[s - 1].status;
+  h.ev_buf->ctrl(0, false);
+  return st;
+}
+
+// Runs fn holding event slot s's own lock, as the manager's threads change
+// the slot under it.
+template <typename Fn>
+auto under_slot_lock(Hesk& h, int s, Fn fn) -> decltype(fn()) {
+  while (!h.ev_buf->ctrl(s, true)) {
+  }
+  auto r = fn();
+  h.ev_buf->ctrl(s, false);
+  return r;
+}
+
 class HeskTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -69,6 +94,10 @@ class HeskTest : public testing::Test {
     unsetenv("KOVA_EV_SHM_NAME");
   }
 
+  std::string cl_name_, ev_name_, data_name_;
+  shm_test::PartitionGuard guard_;
+
+ public:
   // Small partitions so that tests stay light.
   static void small(Hesk& h, int ncli = 2, int nsbl = 4, int rate = 1) {
     h.set_nclients(ncli);
@@ -126,9 +155,6 @@ class HeskTest : public testing::Test {
     for (const char* n : l) out.emplace_back(n);
     return out;
   }
-
-  std::string cl_name_, ev_name_, data_name_;
-  shm_test::PartitionGuard guard_;
 };
 
 }  // namespace hesk_test

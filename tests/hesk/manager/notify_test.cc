@@ -55,8 +55,8 @@ TEST_F(HeskTest, EventsTravelFromWriterToReaderCallback) {
   EXPECT_EQ(r.seen.load(), 5);
   // Every event was freed by the reader and every buffer came back.
   ASSERT_TRUE(wait_for([&] { return free_buffers(m, id) == 16; }));
-  for (int s = 0; s < m.ev_buf->getBufferCount() - 1; ++s)
-    EXPECT_EQ(m.evtctrl[s].status, EVT_C_FREE);
+  for (int s = 1; s < m.ev_buf->getBufferCount(); ++s)
+    EXPECT_EQ(hesk_test::record_status(m, s), EVT_C_FREE);
   auto* rs = reinterpret_cast<kova_client_slot_head*>(m.cl_buf->buffer_addr(r.sreader.front()));
   EXPECT_EQ(rs->evcnt, 5);
 }
@@ -84,13 +84,13 @@ TEST_F(HeskTest, BadDatagramsAreDroppedCountedAndCapped) {
   r.set_ev_handler(count_event);
   ASSERT_FALSE(r.init());
   ASSERT_GT(r.subscribe(KOVA_EV_NORMAL, CLI_T_READER, &c, nullptr), 0);
-  ASSERT_EQ(hesk_bad_format_events, 0);
+  ASSERT_EQ(hesk_test::bad_datagrams(), 0);
 
   char junk[64] = {0};
   hesk_test::send_datagram(r.port, junk, 33);  // one byte too long for the 2010 layout
-  ASSERT_TRUE(wait_for([] { return hesk_bad_format_events == 1; }));
+  ASSERT_TRUE(wait_for([] { return hesk_test::bad_datagrams() == 1; }));
   hesk_test::send_datagram(r.port, junk, 31);
-  ASSERT_TRUE(wait_for([] { return hesk_bad_format_events == 2; }));
+  ASSERT_TRUE(wait_for([] { return hesk_test::bad_datagrams() == 2; }));
 
   // Right length, but it names a slot that holds no such event.
   reader_message forged;
@@ -100,13 +100,13 @@ TEST_F(HeskTest, BadDatagramsAreDroppedCountedAndCapped) {
   forged.cln = 0;
   forged.time.timeup = 12345;
   hesk_test::send_datagram(r.port, &forged, sizeof(forged));
-  ASSERT_TRUE(wait_for([] { return hesk_bad_format_events == 3; }));
+  ASSERT_TRUE(wait_for([] { return hesk_test::bad_datagrams() == 3; }));
 
   // Beyond 20 they are dropped silently and no longer counted.
   for (int i = 0; i < 30; ++i) hesk_test::send_datagram(r.port, junk, 7);
-  ASSERT_TRUE(wait_for([] { return hesk_bad_format_events == 20; }));
+  ASSERT_TRUE(wait_for([] { return hesk_test::bad_datagrams() == 20; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(hesk_bad_format_events, 20);
+  EXPECT_EQ(hesk_test::bad_datagrams(), 20);
   EXPECT_EQ(g_events.load(), 0);
 }
 

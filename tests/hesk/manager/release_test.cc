@@ -101,8 +101,10 @@ TEST_F(HeskTest, ReaderBlockStillWaitingIsForcedDone) {
   msg.time.timelow = hd->eventid;
   testing::internal::CaptureStdout();
   hesk_test::send_datagram(r.port, &msg, sizeof(msg));
-  ASSERT_TRUE(wait_for([&] { return blocks[1].status == CLI_S_DONE; }));
-  ASSERT_TRUE(wait_for([] { return hesk_bad_format_events == 1; }));
+  ASSERT_TRUE(wait_for([&] {
+    return hesk_test::under_slot_lock(m, 1, [&] { return blocks[1].status == CLI_S_DONE; });
+  }));
+  ASSERT_TRUE(wait_for([] { return hesk_test::bad_datagrams() == 1; }));
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("reader_thread: wrong client status: 1  must be: 2 20:0_77"),
             std::string::npos)
