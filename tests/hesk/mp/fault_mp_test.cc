@@ -160,6 +160,13 @@ TEST_F(HeskProcesses, BusyMonitorAgainstWritersAndReaderLosesNothing) {
   auto wn = names({"A", "B"});
   ASSERT_GT(m.subscribe(KOVA_EV_NORMAL, CLI_T_WRITER, &c, &wn), 0);
   int id = m.add(data_name_.c_str(), kDataBuffers, 1024, false);
+  // A slow name lookup holds the writer inside the store now and then, for
+  // longer than the monitor waits before it frees a quiet event.
+  m.set_get_name_func(KOVA_EV_NORMAL, [](char* block) {
+    static unsigned n = 0;
+    if (++n % 10 == 0) usleep(25000);
+    return get_bname_known(block);
+  });
   Hesk r;
   r.set_ev_handler([](void* head, kova_client_sblock_data*) {
     auto* h = static_cast<kova_event_slot_head*>(head);
