@@ -47,6 +47,8 @@ bool make_missing_dirs(const std::string& path) {
     if (lstat(prefix.c_str(), &st) == 0) continue;
     if (mkdir(prefix.c_str(), 0755) != 0) {
       const int err = errno;
+      // Made by another process since the check: as good as found.
+      if (err == EEXIST) continue;
       perror("mkdir");
       printf("ERRNO: %d for: %s\n", err, prefix.c_str());
       return false;
@@ -59,10 +61,12 @@ bool make_missing_dirs(const std::string& path) {
 
 // The last directory must be a directory this process can use.
 int check_last_dir(const std::string& path) {
+  std::string dir = path;
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) return KOVA_DIR_FAILED_CREATE;
+  if (stat(dir.c_str(), &st) != 0) return KOVA_DIR_FAILED_CREATE;
   if (!S_ISDIR(st.st_mode)) return KOVA_DIR_PLAIN_FILE;
-  if (access(path.c_str(), R_OK | W_OK | X_OK) != 0) return KOVA_DIR_WRONG_PERM;
+  if (access(dir.c_str(), R_OK | W_OK | X_OK) != 0) return KOVA_DIR_WRONG_PERM;
   return KOVA_DIR_OK;
 }
 
