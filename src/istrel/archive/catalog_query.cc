@@ -1,6 +1,8 @@
 // Questions answered from the run catalogs: the merged view of an
 // experiment, the time span of a run, and the interval and ordering helpers
 // of the file selection.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -10,13 +12,25 @@
 
 namespace kova_archive {
 
+namespace {
+
+bool general_catalog_exists(char* dirext) {
+  char name[kMaxName + 1];
+  int len = sizeof(name);
+  return get_run_catalog_file_name(name, &len, dirext, nullptr) == 0 && access(name, F_OK) == 0;
+}
+
+}  // namespace
+
 int load_catalogs(const char* exp, char* dirext, std::vector<kova_run_catalog*>* out) {
   if (has_text(exp)) {
     std::vector<kova_run_catalog*> own;
     const int rc = read_run_catalog(&own, false, dirext, const_cast<char*>(exp));
     if (rc == 0 && !own.empty()) {
+      // Many archives have no general catalog: its absence is no news here.
       std::vector<kova_run_catalog*> general;
-      if (read_run_catalog(&general, false, dirext, nullptr) == 0 &&
+      if (general_catalog_exists(dirext) &&
+          read_run_catalog(&general, false, dirext, nullptr) == 0 &&
           merge_run_catalogs(&own, &general)) {
         clear_run_catalog_mem(&own);
         clear_run_catalog_mem(&general);
