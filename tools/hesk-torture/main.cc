@@ -95,7 +95,7 @@ pid_t start(const Options& o, Shared* s, char role, int index) {
   if (pid != 0) return pid;
   install_terminate_handler();
   if (o.quiet && freopen("/dev/null", "w", stdout) == nullptr) _exit(3);
-  int rc = role == 'm' ? run_master(o, s)
+  int rc = role == 'm'   ? run_master(o, s)
            : role == 'w' ? run_writer(o, s, index)
                          : run_reader(o, s, index);
   fflush(nullptr);
@@ -221,8 +221,8 @@ int main(int argc, char** argv) {
   setenv("KOVA_EV_SHM_NAME", ev.c_str(), 1);
   signal(SIGPIPE, SIG_IGN);
 
-  void* mem = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
-                   -1, 0);
+  void* mem =
+      mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   if (mem == MAP_FAILED) {
     perror("hesk-torture: mmap");
     return 2;
@@ -307,11 +307,13 @@ int main(int argc, char** argv) {
   if (s->splits) f.fail(std::to_string(s->splits.load()) + " blocks in the wrong event");
   if (s->corrupt) f.fail(std::to_string(s->corrupt.load()) + " corrupted blocks");
   if (s->events_checked == 0) f.fail("no event was checked");
-  for (const std::string& why : f.failures) fprintf(stderr, "hesk-torture: FAILED: %s\n", why.c_str());
-  printf("hesk-torture: %s after %d s: %d kills, %d restarts, %llu events checked, %llu blocks "
-         "sent, %d buffers and slots accounted for, %d stuck, %d crashed\n",
-         f.failures.empty() ? "OK" : "FAILED", o.seconds, f.kills, f.restarts,
-         static_cast<unsigned long long>(s->events_checked.load()),
-         static_cast<unsigned long long>(s->blocks_sent.load()), accounted, f.stuck, f.crashes);
+  for (const std::string& why : f.failures)
+    fprintf(stderr, "hesk-torture: FAILED: %s\n", why.c_str());
+  printf(
+      "hesk-torture: %s after %d s: %d kills, %d restarts, %llu events checked, %llu blocks "
+      "sent, %d buffers and slots accounted for, %d stuck, %d crashed\n",
+      f.failures.empty() ? "OK" : "FAILED", o.seconds, f.kills, f.restarts,
+      static_cast<unsigned long long>(s->events_checked.load()),
+      static_cast<unsigned long long>(s->blocks_sent.load()), accounted, f.stuck, f.crashes);
   return f.failures.empty() ? 0 : 1;
 }

@@ -24,11 +24,11 @@ struct Options {
   int seconds = 10;
   int writers = 3;
   int readers = 2;
-  int tick_us = 2000;          // one event per writer every tick
-  int monitor_us = 50000;      // the master's monitor period
+  int tick_us = 2000;      // one event per writer every tick
+  int monitor_us = 50000;  // the master's monitor period
   unsigned seed = 1;
   bool quiet = false;
-  std::string prefix;          // partition names: <prefix>.cl, .ev, .w<i>
+  std::string prefix;  // partition names: <prefix>.cl, .ev, .w<i>
 };
 
 // Counters shared by all processes.

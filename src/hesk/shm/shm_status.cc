@@ -10,6 +10,7 @@
 #include <string>
 
 #include "C_shm.h"
+#include "SysError.h"
 #include "ipc_sys.h"
 
 namespace {
@@ -108,7 +109,16 @@ int C_shm::buffer_length(int i) const {
 
 int C_shm::buffer_status(int i) const {
   if (!accessed || i < 0 || i >= NBuff) return -1;
-  return bufptr[i].status;
+  // Read under the gate, which every change of it holds; a partition whose
+  // semaphores are gone is read as it lies.
+  try {
+    gate_wait();
+  } catch (const SysError&) {
+    return load(bufptr[i].status);
+  }
+  int status = bufptr[i].status;
+  gate(false);
+  return status;
 }
 
 bool C_shm::testFlag(int flag) const {

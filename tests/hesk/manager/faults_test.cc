@@ -139,12 +139,15 @@ TEST_F(HeskTest, MonitorRepairsStepsCutShortByKilledProcesses) {
   char* cl = clients.get_buffer(4, true);
   ASSERT_NE(cl, nullptr);
   int clslot = clients.buffer_id(cl);
+  ASSERT_TRUE(clients.gate(true));
   clients.desc()[clslot].owner_pid = gone;
+  clients.gate(false);
 
   EXPECT_TRUE(wait_for([&] {
     return data.getStat("freebuf") == "6" && data.semval(gbl_empty) == 6 &&
            events.buffer_status(evslot) != 0 && clients.buffer_status(clslot) != 0;
-  })) << data.getStat("freebuf") << " " << data.semval(gbl_empty) << " cut " << cut;
+  })) << data.getStat("freebuf")
+      << " " << data.semval(gbl_empty) << " cut " << cut;
   // Everything can be taken again, exactly once.
   int got = 0;
   while (m.get_buffer_from_pool(4, 16, &id, nullptr) != nullptr) ++got;

@@ -47,7 +47,6 @@ int writer_main(const std::string& dir, const std::string& name, const std::stri
   return 0;
 }
 
-
 std::atomic<int> g_count{0};
 std::atomic<bool> g_hang{false};
 
@@ -70,11 +69,10 @@ int reader_main(const std::string& dir, const std::string& tag, bool hang) {
   return 0;
 }
 
-
 // Child: a writer of another user (65534) that delivers one block of its own
 // event; exits 0 when the block was accepted.
-int other_user_writer_main(const std::string& dir, const std::string& name,
-                           const std::string& data, unsigned t0) {
+int other_user_writer_main(const std::string& dir, const std::string& name, const std::string& data,
+                           unsigned t0) {
   if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) return 30;
   Hesk h;
   if (!init_retrying(h)) return 31;

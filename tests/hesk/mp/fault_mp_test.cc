@@ -118,8 +118,7 @@ TEST_F(HeskProcesses, SecondMasterIsRefusedWhileTheFirstLives) {
     testing::internal::CaptureStdout();
     EXPECT_TRUE(second.init());
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("another master (process " + std::to_string(first) + ")"),
-              std::string::npos)
+    EXPECT_NE(out.find("another master (process " + std::to_string(first) + ")"), std::string::npos)
         << out;
     EXPECT_EQ(second.clid, -1);
     // Its predecessor dies: the next attempt takes over.
@@ -189,8 +188,8 @@ TEST_F(HeskProcesses, BusyMonitorAgainstWritersAndReaderLosesNothing) {
       std::this_thread::sleep_for(std::chrono::microseconds(rng() % 15000));
     }
   }
-  EXPECT_TRUE(wait_for(
-      [&] { return all_events_free(m) && free_buffers(m, id) == kDataBuffers; }, 10000))
+  EXPECT_TRUE(
+      wait_for([&] { return all_events_free(m) && free_buffers(m, id) == kDataBuffers; }, 10000))
       << free_buffers(m, id);
   EXPECT_EQ(duplicates.load(), 0);
 }

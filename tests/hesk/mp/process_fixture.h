@@ -21,7 +21,6 @@ namespace hesk_mp {
 using hesk_test::HeskTest;
 using hesk_test::wait_for;
 
-
 constexpr int kDataBuffers = 16;
 
 inline bool file_exists(const std::string& p) {
@@ -134,7 +133,6 @@ class HeskProcesses : public HeskTest {
   std::vector<pid_t> children_;
   std::vector<std::string> data_names_;
 };
-
 
 // Runs the child role named by argv[1] (--hesk-child=ROLE); its exit status.
 int run_child(int argc, char** argv);
