@@ -109,8 +109,8 @@ void walk(typename E::Header* evhd, char* buffer) {
     }
     off += ltotal;
   }
-  // The tail follows the last server block walked.
-  E::print_tail(load<typename E::Tail>(blocks + off));
+  // The tail is the last thing event_length covers.
+  E::print_tail(load<typename E::Tail>(blocks + room));
 }
 
 }  // namespace
