@@ -26,26 +26,53 @@ int32_t read_i32(const unsigned char* p) {
 }
 
 // The length a block gets: its own (from the field at `at`) when asked and
-// plausible, else all `size` bytes; never shorter than `head`.
-size_t block_length(const uint8_t* data, size_t size, size_t at, size_t head, bool keep) {
+// plausible, else all `size` bytes; never shorter than `head`. *own tells
+// whether the field may stay as it is.
+size_t block_length(const uint8_t* data, size_t size, size_t at, size_t head, bool keep,
+                    bool* own) {
+  *own = false;
   if (keep && at + 4 <= size) {
-    const int32_t own = read_i32(data + at);
-    if (own >= 0 && static_cast<size_t>(own) <= size)
-      return static_cast<size_t>(own) < head ? head : static_cast<size_t>(own);
+    const int32_t v = read_i32(data + at);
+    if (v >= 0 && static_cast<size_t>(v) <= size) {
+      *own = true;
+      return static_cast<size_t>(v) < head ? head : static_cast<size_t>(v);
+    }
   }
   return size;
 }
 
-// An exact copy whose length field says `n` unless the input's own was kept.
-std::unique_ptr<unsigned char[]> sub_block(const uint8_t* data, size_t size, size_t head, bool keep,
-                                           size_t* n) {
-  *n = block_length(data, size, head - 4, head, keep);
+// An exact copy of `n` bytes whose length field (at `at`) says `n` unless the
+// input's own value was kept.
+std::unique_ptr<unsigned char[]> copy_block(const uint8_t* data, size_t size, size_t at,
+                                            size_t head, bool keep, size_t* n) {
+  bool own = false;
+  *n = block_length(data, size, at, head, keep, &own);
   auto b = fuzz::exact_copy(data, size, *n);
-  if (!keep) {
+  if (!own) {
     const int32_t len = static_cast<int32_t>(*n);
-    memcpy(b.get() + head - 4, &len, 4);
+    memcpy(b.get() + at, &len, 4);
   }
   return b;
+}
+
+// The same for a 64-bit length field.
+std::unique_ptr<unsigned char[]> copy_block64(const uint8_t* data, size_t size, size_t at,
+                                              size_t head, bool keep, size_t* n) {
+  int64_t v = -1;
+  if (at + 8 <= size) memcpy(&v, data + at, 8);
+  const bool own = keep && v >= 0 && static_cast<uint64_t>(v) <= size;
+  *n = own ? (static_cast<size_t>(v) < head ? head : static_cast<size_t>(v)) : size;
+  auto b = fuzz::exact_copy(data, size, *n);
+  if (!own) {
+    const int64_t len = static_cast<int64_t>(*n);
+    memcpy(b.get() + at, &len, 8);
+  }
+  return b;
+}
+
+std::unique_ptr<unsigned char[]> sub_block(const uint8_t* data, size_t size, size_t head, bool keep,
+                                           size_t* n) {
+  return copy_block(data, size, head - 4, head, keep, n);
 }
 
 void accessors(void* sb, int subchan, int mode, int dformat) {
@@ -102,25 +129,16 @@ void server(const uint8_t* data, size_t size, int gen, bool keep, int evtype) {
   const size_t head = gen == 2009 ? 76 : gen == 2010 ? 284 : 304;
   if (size < head) return;
   if (gen == 2024) {
-    auto b = fuzz::exact_copy(data, size, size);
-    int64_t own;
-    memcpy(&own, b.get() + 8, 8);
-    if (!keep || own < 0 || static_cast<uint64_t>(own) > size) {
-      own = static_cast<int64_t>(size);
-      memcpy(b.get() + 8, &own, 8);
-    }
+    size_t n = 0;
+    auto b = copy_block64(data, size, 8, head, keep, &n);
     kova_event_slot_head_2024 slot{};
     slot.pattern = KOVA_EV_SLOT_PATTERN_2024;
     slot.evtype = evtype;
     dump_server_block_2024(&slot, reinterpret_cast<kova_serv_block_head_2024*>(b.get()));
     return;
   }
-  const size_t n = block_length(data, size, 8, head, keep);
-  auto b = fuzz::exact_copy(data, size, n);
-  if (!keep) {
-    const int32_t len = static_cast<int32_t>(n);
-    memcpy(b.get() + 8, &len, 4);
-  }
+  size_t n = 0;
+  auto b = copy_block(data, size, 8, head, keep, &n);
   kova_event_slot_head slot{};
   slot.evtype = evtype;
   dump_server_block(&slot, reinterpret_cast<kova_serv_block_head*>(b.get()));
@@ -141,8 +159,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   switch ((selector >> 2) & 3) {
     case 0: {
       if (size < static_cast<size_t>(head)) return 0;
-      auto ev = fuzz::exact_copy(data, size, size);
-      fuzz::bound_event_length(ev.get(), size, head, false, keep);
+      size_t n = 0;
+      auto ev = head == 48 ? copy_block64(data, size, 8, head, keep, &n)
+                           : copy_block(data, size, 4, head, keep, &n);
       print_event(ev.get(), nullptr);
       break;
     }
