@@ -51,6 +51,116 @@ dual::DualBuffer slow_block(int n, int e, bool wide) {
   return d;
 }
 
+// One sub-block in host order, built inside a one-block event and cut out.
+template <typename Fill>
+std::vector<unsigned char> lone_sub(int gen, const char* name, int type, Fill fill) {
+  dual::Values v;
+  dual::DualEvent ev(gen, 1);
+  ev.begin_server("SRV");
+  ev.begin_sub(name, type);
+  fill(ev.data(), v);
+  ev.end_sub();
+  ev.end_server();
+  ev.finish();
+  const std::vector<unsigned char>& h = ev.buf().host;
+  return std::vector<unsigned char>(h.begin() + ev.head_size() + ev.server_size(),
+                                    h.end() - (gen == 2024 ? 8 : 4));
+}
+
+// Seeds of fuzz_channel_print: single sub-blocks of the device families,
+// dictionary/environment pairs, small events and one server block.
+void channel_print_seeds(const std::filesystem::path& root) {
+  const std::filesystem::path dir = root / "fuzz_channel_print";
+  const uint8_t keep = 16;
+  const int rois[3] = {2, 1, 1};
+  const std::string cut(1, static_cast<char>(2 | 8 | 16));  // channel 1, mode 1, form 1
+  write(dir, "fast_2009", 4 | keep,
+        lone_sub(2009, "BPM.1", 6,
+                 [](dual::DualBuffer& d, dual::Values& v) { dual::fast_2009(d, 2, 4, v); }),
+        cut);
+  write(dir, "roi_2009", 4 | keep,
+        lone_sub(2009, "CAM.ROI", 25,
+                 [&](dual::DualBuffer& d, dual::Values& v) { dual::roi(d, 2, rois, v); }),
+        cut);
+  // The image head as readers see it (kova_image_frame_head), then 8 pixels.
+  write(dir, "image_2009", 4 | keep,
+        lone_sub(2009, "CAM", 13,
+                 [](dual::DualBuffer& d, dual::Values&) {
+                   for (int32_t w : {4, 2, 1, 0, 3, 0, 77, 0, 8, 0})
+                     d.i32(w);  // event_nm 77 in two words
+                   d.raw_fill(8, 0x33);
+                 }),
+        cut);
+  write(dir, "spectrum_2010", 1 | 4 | keep,
+        lone_sub(2010, "BPM.2", 38,
+                 [](dual::DualBuffer& d, dual::Values& v) { dual::spectrum_2010(d, 2, 3, 1, v); }),
+        cut);
+  write(dir, "roi_2010", 1 | 4 | keep,
+        lone_sub(2010, "CAM.ROI", 26,
+                 [&](dual::DualBuffer& d, dual::Values& v) { dual::roi(d, 3, rois, v); }),
+        cut);
+  write(dir, "generic_2010", 1 | 4 | keep,
+        lone_sub(2010, "GEN", 28,
+                 [](dual::DualBuffer& d, dual::Values& v) {
+                   dual::generic_spectra(d, {{2, 1}, {1, 2}}, v);
+                 }),
+        cut);
+  write(dir, "name_value_2010", 1 | 4 | keep,
+        lone_sub(2010, "NV", 22,
+                 [](dual::DualBuffer& d, dual::Values& v) { dual::name_value(d, 2, v); }),
+        cut);
+  write(dir, "image_ext_2024", 2 | 4 | keep,
+        lone_sub(2024, "CAM", 27,
+                 [](dual::DualBuffer& d, dual::Values& v) { dual::image_27(d, 1, 8, v); }),
+        cut);
+  for (int gen : {2009, 2010}) {
+    const int base = gen == 2009 ? 0 : 32;
+    std::vector<unsigned char> pair = lone_sub(
+        gen, "ENV", base + 3,
+        [&](dual::DualBuffer& d, dual::Values& v) { dual::slow_entries(d, base + 3, 2, v); });
+    const std::vector<unsigned char> dict = lone_sub(
+        gen, "DICT", base + 2,
+        [&](dual::DualBuffer& d, dual::Values& v) { dual::slow_entries(d, base + 2, 1, v); });
+    pair.insert(pair.end(), dict.begin(), dict.end());
+    write(dir, "pair_" + std::to_string(gen), selector_of(gen) | 12 | keep, pair,
+          std::string(1, '\0'));
+  }
+  dual::Values v;
+  dual::DualEvent env(2009, 4);
+  for (const char* s : {"SRV.A", "SRV.B"}) {
+    env.begin_server(s);
+    env.begin_sub("ENV", 3);
+    dual::slow_entries(env.data(), 3, 2, v);
+    env.end_sub();
+    env.end_server();
+  }
+  env.finish();
+  write(dir, "env_event_2009", keep, env.buf().host, std::string(1, '\0'));
+  dual::DualEvent normal(2010, 1);
+  normal.begin_server("SRV.N");
+  normal.begin_sub("TORO", 10);
+  dual::fast_2009(normal.data(), 1, 3, v);
+  normal.end_sub();
+  normal.begin_sub("UPD", 33);
+  dual::slow_entries(normal.data(), 33, 1, v);
+  normal.end_sub();
+  normal.end_server();
+  normal.finish();
+  write(dir, "normal_event_2010", 1 | keep, normal.buf().host, std::string(1, '\0'));
+  dual::DualEvent upd(2024, 5);
+  upd.begin_server("SRV.U");
+  upd.begin_sub("DICT", 34);
+  dual::slow_entries(upd.data(), 34, 1, v);
+  upd.end_sub();
+  upd.end_server();
+  upd.finish();
+  write(dir, "upd_event_2024", 2 | keep, upd.buf().host, std::string(1, '\0'));
+  const std::vector<unsigned char>& n = normal.buf().host;
+  write(dir, "server_2010", 1 | 8 | keep,
+        std::vector<unsigned char>(n.begin() + normal.head_size(), n.end() - 4),
+        std::string(1, '\1'));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -118,5 +228,6 @@ int main(int argc, char** argv) {
     write(root / "fuzz_interpreter", "img27_" + std::to_string(bpp), 8 | 4, b.net,
           std::string(1, 27));
   }
+  channel_print_seeds(root);
   return 0;
 }
