@@ -234,7 +234,9 @@ class Hesk : public C_shm_mpool {
   bool ev_update(KOVA_EVTYPE evtype, int id, int bnum, int slot);
   // Event slot collecting the block's event (set up if needed); -1 on failure.
   int find_ev_slot(KOVA_EVTYPE evtype, char* block);
-  // REQUIRES: the caller holds slot lock 0 of the event partition. false on success.
+  // Sets event slot `slot` up for the event of `block`: head, clients,
+  // placeholders. REQUIRES: the caller holds the slot's own lock and has
+  // just taken the slot out of the free queue. false on success.
   bool init_ev_slot(KOVA_EVTYPE evtype, int slot, char* block);
   // true when the keys lie more than time_mask microseconds apart.
   bool ev_keys_eq(time_stamp* a, time_stamp* b);

@@ -60,6 +60,7 @@ double percentile(const uint64_t* hist, double q) {
 
 struct Child {
   pid_t pid;
+  bool writer = false;
   bool reaped = false;
   int status = 0;
 };
@@ -81,6 +82,9 @@ void reap_all(std::vector<Child>& kids, double limit_s) {
     }
     if (all) return;
     if (seconds_since(start) > limit_s) break;
+    // Writers waiting for a free buffer are woken to see the stop.
+    for (Child& c : kids)
+      if (!c.reaped && c.writer) kill(c.pid, SIGUSR1);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   for (Child& c : kids) {
@@ -173,7 +177,7 @@ DemoResult run_demo(const DemoConfig& cfg) {
       res.error = "fork failed";
       break;
     }
-    kids.push_back(Child{pid});
+    kids.push_back(Child{pid, i < cfg.writers});
   }
 
   {

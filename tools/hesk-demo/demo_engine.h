@@ -21,6 +21,7 @@ struct DemoConfig {
   long events = 5000;        // 0: run for `seconds`
   double seconds = 0;        // used when events is 0
   int block_size = 4096;     // bytes of every server block
+  double rate = 0;           // events offered per second; 0: as fast as they go
   bool layout_2024 = false;  // 2024 server blocks and event slots
   bool progress = true;      // progress line on standard error
   int data_buffers = 64;     // buffers of each writer's data partition

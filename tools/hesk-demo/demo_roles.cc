@@ -22,10 +22,17 @@ uint64_t now_us() {
   return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec / 1000);
 }
 
-// Children leave interrupts to the master, which stops them in order.
+// Children leave interrupts to the master, which stops them in order. A
+// writer waiting for a free buffer is woken at the stop by SIGUSR1, which
+// interrupts the wait.
+void on_wake(int) {}
 void ignore_interrupts() {
   signal(SIGINT, SIG_IGN);
   signal(SIGTERM, SIG_IGN);
+  struct sigaction sa;
+  memset(&sa, 0, sizeof(sa));
+  sa.sa_handler = on_wake;  // no automatic restart: the wait returns
+  sigaction(SIGUSR1, &sa, nullptr);
 }
 
 bool init_retrying(Hesk& h, Shared* sh) {
@@ -146,12 +153,21 @@ int writer_process(const DemoConfig& cfg, Shared* sh, int index, const std::stri
     if (id < 0) return 12;
     sh->ready += 1;
     while (!sh->go.load() && !sh->stop.load()) usleep(1000);
+    // At a fixed offered rate, event i is due at start + i / rate.
+    struct timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
     for (long i = 0; i < sh->limit.load() && !sh->stop.load(); ++i) {
+      if (cfg.rate > 0) {
+        long long due_ns = start.tv_nsec + static_cast<long long>(i * 1e9 / cfg.rate);
+        struct timespec due = {start.tv_sec + static_cast<time_t>(due_ns / 1000000000),
+                               static_cast<long>(due_ns % 1000000000)};
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr);
+      }
       int bid = id, bnum = -1;
       char* p = nullptr;
-      while ((p = h.get_buffer_from_pool(4, cfg.block_size, &bid, &bnum)) == nullptr) {
+      // Waits for a buffer when all are in events still being read.
+      while ((p = h.get_buffer_from_pool(0, cfg.block_size, &bid, &bnum)) == nullptr) {
         if (sh->stop.load()) break;
-        usleep(50);
         bid = id;
       }
       if (p == nullptr) break;

@@ -18,6 +18,7 @@ void usage(FILE* out) {
           "  --events N       events to run (default 5000)\n"
           "  --seconds S      run for S seconds instead of a number of events\n"
           "  --block-size B   bytes of every server block (default 4096)\n"
+          "  --rate R         offer R events per second (default: as fast as they go)\n"
           "  --2024           2024 server blocks and event slots (default 2010)\n"
           "  --quiet          no progress line\n");
 }
@@ -58,6 +59,8 @@ int main(int argc, char** argv) {
       cfg.events = 0;
     } else if (a == "--block-size") {
       cfg.block_size = static_cast<int>(value(1, 64 << 20));
+    } else if (a == "--rate") {
+      cfg.rate = static_cast<double>(value(1, 10000000));
     } else if (a == "--2024") {
       cfg.layout_2024 = true;
     } else if (a == "--quiet") {

@@ -3,7 +3,7 @@
 #include <iostream>
 #include <string>
 
-#include "slot_view.h"
+#include "event_path.h"
 
 using namespace hesk_mgr;
 
@@ -72,20 +72,24 @@ template <class L>
 void dump_events(Hesk& h, std::ostream& os) {
   int nev = HeskAccess::event_slot_count(h);
   for (int s = 1; s < nev; ++s) {
+    using R = Record<L>;
     typename L::Ctrl* rec = HeskAccess::record<L>(h, s);
+    int status = R::status(rec);
     os << "  Slot: " << s << "  status:           ";
-    if (rec->status == EVT_C_FREE) {
+    if (status == EVT_C_FREE) {
       os << "FREE" << std::endl;
       continue;
     }
-    if (rec->status != EVT_C_USED) {
-      os << "Unknown :" << rec->status;
+    if (status != EVT_C_USED) {
+      os << "Unknown :" << status;
       continue;
     }
     os << "USED" << std::endl;
-    os << "  key        :       " << rec->key.timeup << ":" << rec->key.timelow << "_"
-       << rec->eventid << std::endl;
-    os << "  event type :       " << rec->evtype << std::endl;
+    time_stamp key = R::key(rec);
+    // The 2010 view's id as the unsigned 32-bit number it is stored as.
+    long id = L::k2024 ? R::eventid(rec) : static_cast<long>(static_cast<uint32_t>(R::eventid(rec)));
+    os << "  key        :       " << key.timeup << ":" << key.timelow << "_" << id << std::endl;
+    os << "  event type :       " << R::evtype(rec) << std::endl;
     EventSlotView<L> v(h, s);
     if (v.addressable()) print_slot<L>(os, v, s);
   }

@@ -36,13 +36,8 @@ inline double micros(const time_stamp& t) {
 // access or a slot outside it is never locked.
 class SlotLock {
  public:
-  SlotLock(const C_shm* shm, int slot) : shm_(shm), slot_(slot) {
-    if (shm_ == nullptr || !shm_->valid() || slot < 0 || slot >= shm_->getBufferCount()) return;
-    while (!shm_->ctrl(slot_, true)) {
-      if (!shm_->valid()) return;
-    }
-    held_ = true;
-  }
+  SlotLock() = default;
+  SlotLock(const C_shm* shm, int slot) { take(shm, slot); }
   // A set removed meanwhile has nothing left to give back to.
   ~SlotLock() {
     try {
@@ -52,15 +47,37 @@ class SlotLock {
   }
   SlotLock(const SlotLock&) = delete;
   SlotLock& operator=(const SlotLock&) = delete;
+  // Takes the lock (giving back one held before); false when it cannot be.
+  bool take(const C_shm* shm, int slot) {
+    release();
+    if (shm == nullptr || !shm->valid() || slot < 0 || slot >= shm->getBufferCount()) return false;
+    while (!shm->ctrl(slot, true)) {
+      if (!shm->valid()) return false;
+    }
+    shm_ = shm;
+    slot_ = slot;
+    held_ = true;
+    return true;
+  }
+  // Takes over a lock the caller already holds.
+  void adopt(const C_shm* shm, int slot) {
+    release();
+    shm_ = shm;
+    slot_ = slot;
+    held_ = true;
+  }
   bool held() const { return held_; }
+  int slot() const { return held_ ? slot_ : -1; }
   void release() {
-    if (held_) shm_->ctrl(slot_, false);
-    held_ = false;
+    if (held_) {
+      held_ = false;
+      shm_->ctrl(slot_, false);
+    }
   }
 
  private:
-  const C_shm* shm_;
-  int slot_;
+  const C_shm* shm_ = nullptr;
+  int slot_ = -1;
   bool held_ = false;
 };
 
@@ -155,71 +172,6 @@ struct HeskAccess {
   static void map_partition(Hesk& h, C_shm_buffer* b) { h.map_buffer(b); }
 };
 
-// Whether the id stored in control record `r` and a block's id denote one
-// event: equal, or equal once bit 31 of either is cleared. The 2010 view
-// stores 32-bit ids, so there the id is taken by its low 32 bits.
-template <class L>
-bool same_event_id(const typename L::Ctrl* r, long id) {
-  if constexpr (L::k2024) {
-    long stored = r->eventid;
-    return stored == id || (stored & ~0x80000000L) == id || stored == (id & ~0x80000000L);
-  } else {
-    uint32_t stored = r->eventid, id32 = static_cast<uint32_t>(id);
-    return stored == id32 || (stored & 0x7FFFFFFFu) == id32 || stored == (id32 & 0x7FFFFFFFu);
-  }
-}
-
-// As same_event_id; a stored id below the block's is raised to it (bit 31
-// cleared in the 2010 view). REQUIRES: event lock 0 held.
-template <class L>
-bool match_event_id(typename L::Ctrl* r, long id) {
-  if (!same_event_id<L>(r, id)) return false;
-  if constexpr (L::k2024) {
-    if (r->eventid < id) r->eventid = id;
-  } else {
-    uint32_t id32 = static_cast<uint32_t>(id);
-    if (r->eventid < id32) r->eventid = id32 & 0x7FFFFFFFu;
-  }
-  return true;
-}
-
-// The used control record of the event with this key (time mode) or id
-// (event-id mode) and event type; -1 when there is none. *bad_mode tells an
-// unknown synchronisation mode. REQUIRES: event lock 0 held.
-template <class L>
-int find_record(Hesk& h, int evtype, const time_stamp& key, long id, bool* bad_mode) {
-  int nslots = HeskAccess::event_slot_count(h);
-  *bad_mode = false;
-  if (h.smode != HESK_SYNCH_EVID && h.smode != HESK_SYNCH_TIME) {
-    *bad_mode = true;
-    return -1;
-  }
-  time_stamp k = key;
-  for (int s = 1; s < nslots; ++s) {
-    typename L::Ctrl* r = HeskAccess::record<L>(h, s);
-    if (r->status != EVT_C_USED || r->evtype != evtype) continue;
-    if (h.smode == HESK_SYNCH_EVID ? match_event_id<L>(r, id) : !h.ev_keys_eq(&r->key, &k))
-      return s;
-  }
-  return -1;
-}
-
-// Whether used control record `r` still stands for the event of a block with
-// this event type, key and id. REQUIRES: event lock 0 or the slot's lock.
-template <class L>
-bool record_holds(Hesk& h, const typename L::Ctrl* r, int evtype, const time_stamp& key, long id) {
-  if (r == nullptr || r->status != EVT_C_USED || r->evtype != evtype) return false;
-  if (h.smode == HESK_SYNCH_EVID) return same_event_id<L>(r, id);
-  time_stamp a = r->key, b = key;
-  return !h.ev_keys_eq(&a, &b);
-}
-
-// Frees an event slot only while it still holds the event set up at `start`.
-bool free_event_if_unchanged(Hesk& h, int evslot, const time_stamp& start);
-// Frees the event slot whose event and slot locks the caller holds: returns
-// its buffers and gives the slot back. REQUIRES: event lock 0 and the slot's
-// lock held, its record used.
-bool release_slot_locked(Hesk& h, int evslot);
 
 // Whether this process holds a writer slot of evtype.
 bool holds_writer_of(Hesk& h, int evtype);

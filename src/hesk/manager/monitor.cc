@@ -7,7 +7,7 @@
 
 #include "SysError.h"
 #include "reconcile.h"
-#include "slot_view.h"
+#include "event_path.h"
 
 using namespace hesk_mgr;
 
@@ -32,19 +32,19 @@ bool same_head(const typename L::Head& a, const typename L::Head& b) {
   return memcmp(&x, &y, sizeof(x)) == 0;
 }
 
-// Compares every used slot's head with its snapshot and notes the buffers
-// the slots refer to. REQUIRES: event lock 0.
+// Compares every used slot's head with its snapshot (under the slot's
+// lock) and notes the buffers the slots refer to.
 template <class L>
 void take_snapshots(Hesk& h, MonitorState& ms, References* refs) {
   for (int s = 1, nev = HeskAccess::event_slot_count(h); s < nev; ++s) {
     ev_slot_stats& st = ms.stats[s];
-    typename L::Ctrl* rec = HeskAccess::record<L>(h, s);
-    if (rec->status == EVT_C_FREE) {
+    int status = Record<L>::status(HeskAccess::record<L>(h, s));
+    if (status == EVT_C_FREE) {
       memset(&st, 0, sizeof(st));
       continue;
     }
-    if (rec->status != EVT_C_USED) {
-      message("Unknown : %d", rec->status);
+    if (status != EVT_C_USED) {
+      message("Unknown : %d", status);
       continue;
     }
     EventSlotView<L> v(h, s);
@@ -67,7 +67,7 @@ void take_snapshots(Hesk& h, MonitorState& ms, References* refs) {
 
 // Looks at the clients of a stalled slot: dead ones are kicked out, readers
 // that never answered are forced done, and live processing clients keep the
-// event (count back to 0). REQUIRES: event lock 0 and the slot's lock.
+// event (count back to 0). REQUIRES: the slot's lock.
 template <class L>
 bool examine_clients(Hesk& h, MonitorState& ms, EventSlotView<L>& v, ev_slot_stats& st,
                      const time_stamp& t_now) {
@@ -98,7 +98,7 @@ bool examine_clients(Hesk& h, MonitorState& ms, EventSlotView<L>& v, ev_slot_sta
 }
 
 // A stalled slot: freed unless a live client is still working on it. A
-// slot that holds another event by now is left alone. REQUIRES: event lock 0.
+// slot that holds another event by now is left alone.
 template <class L>
 bool handle_stalled(Hesk& h, MonitorState& ms, int s) {
   ev_slot_stats& st = ms.stats[s];
@@ -114,14 +114,14 @@ bool handle_stalled(Hesk& h, MonitorState& ms, int s) {
   EventSlotView<L> v(h, s);
   SlotLock lock(h.ev_buf, s);
   typename L::Ctrl* rec = HeskAccess::record<L>(h, s);
-  if (rec->status != EVT_C_USED || !same_head<L>(*v.head(), snap)) {
+  if (Record<L>::status(rec) != EVT_C_USED || !same_head<L>(*v.head(), snap)) {
     st.count = 0;
     return true;
   }
   if (!examine_clients<L>(h, ms, v, st, t_now)) return false;
   if (st.count != 0) {
     __atomic_store_n(&free_flag, 1, __ATOMIC_RELAXED);
-    release_slot_locked(h, s);
+    EventPath<L>(h).release(s);
     __atomic_store_n(&free_flag, 0, __ATOMIC_RELAXED);
     message("MONITOR Suspicious event slot: %d freed ", s);
     st.count = 0;
@@ -134,35 +134,22 @@ bool handle_stalled(Hesk& h, MonitorState& ms, int s) {
 // One monitor pass; false when the monitor was told to stop meanwhile.
 template <class L>
 bool pass(Hesk& h) {
-  std::atomic<bool>& run = HeskAccess::monitor_run(h);
   MonitorState& ms = HeskAccess::monitor_state(h);
   int nev = HeskAccess::event_slot_count(h);
   if (static_cast<int>(ms.stats.size()) != nev) ms.stats.assign(static_cast<size_t>(nev), {});
   References refs;
-  bool eventful = false;
-  if (!lock_unless_stopped(h.ev_buf, 0, run)) return false;
   time_stamp t_start = now();
-  {
-    struct Unlock {
-      Hesk& h;
-      ~Unlock() {
-        try {
-          h.ev_buf->ctrl(0, false);
-        } catch (...) {
-        }
-      }
-    } unlock{h};
-    take_snapshots<L>(h, ms, &refs);
-    for (int s = 1; s < nev; ++s) {
-      if (ms.stats[s].count <= kStallPasses) continue;
-      eventful = true;
-      if (!handle_stalled<L>(h, ms, s)) return false;
-    }
-    if (reconcile_event_slots(h)) eventful = true;
+  take_snapshots<L>(h, ms, &refs);
+  bool eventful = false;
+  for (int s = 1; s < nev; ++s) {
+    if (ms.stats[s].count <= kStallPasses) continue;
+    eventful = true;
+    if (!handle_stalled<L>(h, ms, s)) return false;
   }
+  int repaired = reconcile_event_slots(h);
+  if (repaired < 0) return false;
   if (!reconcile_clients(h, ms)) return false;
-  if (reconcile_data(h, ms, refs)) eventful = true;
-
+  if (repaired > 0 || reconcile_data(h, ms, refs)) eventful = true;
   if (debug_selector() == -4000 || eventful) {
     time_stamp t_end = now();
     message("MONITORING [%d:%d]   took: %f ms", t_start.timeup, t_start.timelow,

@@ -17,9 +17,9 @@
 #include <iostream>
 
 #include "SysError.h"
-#include "slot_view.h"
+#include "event_path.h"
 
-using namespace hesk_mgr;
+namespace hesk_mgr {
 
 namespace {
 
@@ -39,22 +39,15 @@ void bad_datagram(const char* fmt, Args... args) {
   count_bad_datagram();
 }
 
-template <class L>
-void report_type_mismatch(const kova_client_slot_head* cs, const typename L::Head* head) {
+template <class Head>
+void report_type_mismatch(const kova_client_slot_head* cs, const Head* head) {
   if (!bad_datagram_reports_left()) return;
   message("reader_thread: event types mismatch expected: %d found: %d", cs->evtype, head->evtype);
-  if constexpr (L::k2024)
-    message(
-        "reader_thread: %d:%d_%ld   ev_type:%d  pid: %d  ev.size: %ld blocks:%d filled:%d "
-        "clients: %d",
-        head->time.timeup, head->time.timelow, static_cast<long>(head->eventid), head->evtype,
-        head->pid, static_cast<long>(head->evsize), head->nsblocks, head->sbfilled, head->nclients);
-  else
-    message(
-        "reader_thread: %d:%d_%d   ev_type:%d  pid: %d  ev.size: %d blocks:%d filled:%d "
-        "clients: %d",
-        head->time.timeup, head->time.timelow, head->eventid, head->evtype, head->pid, head->evsize,
-        head->nsblocks, head->sbfilled, head->nclients);
+  message(
+      "reader_thread: %d:%d_%ld   ev_type:%d  pid: %d  ev.size: %ld blocks:%d filled:%d "
+      "clients: %d",
+      head->time.timeup, head->time.timelow, shown_id(*head), head->evtype, head->pid,
+      static_cast<long>(head->evsize), head->nsblocks, head->sbfilled, head->nclients);
   count_bad_datagram();
 }
 
@@ -66,32 +59,31 @@ long message_event_id(const typename L::Msg& m) {
     return static_cast<long>(m.time.timelow);
 }
 
+}  // namespace
+
 // Checks the datagram against the slots and, when it is this reader's turn,
 // moves its client block to processing. True: run the callback. A block
 // found in another state than notified is forced done (the event can then
 // finish without this reader). REQUIRES: the event slot's lock.
 template <class L>
-bool accept(Hesk& h, const typename L::Msg& m, EventSlotView<L>& v, bool* forced_done) {
+bool EventPath<L>::accept(const Msg& m, bool* forced_done) {
+  Hesk& h = h_;
+  EventSlotView<L> v(h, m.evslot);
   typename L::Ctrl* rec = HeskAccess::record<L>(h, m.evslot);
-  if (rec == nullptr || rec->status != EVT_C_USED) {
+  if (rec == nullptr || Record<L>::status(rec) != EVT_C_USED) {
     bad_datagram("reader_thread: event slot:%d is already free ", m.evslot);
     return false;
   }
   typename L::Head* head = v.head();
   kova_client_slot_head* cs = HeskAccess::client_slot(h, m.clslot);
   if (cs->evtype != head->evtype) {
-    report_type_mismatch<L>(cs, head);
+    report_type_mismatch(cs, head);
     return false;
   }
   long msg_id = message_event_id<L>(m);
   if (head->time.timeup != m.time.timeup || static_cast<long>(head->eventid) != msg_id) {
-    if constexpr (L::k2024)
-      bad_datagram("reader_thread: event (%d) stamp invalid (old event): event:%d_%ld  msg: %d_%ld",
-                   head->evtype, head->time.timeup, static_cast<long>(head->eventid), m.time.timeup,
-                   msg_id);
-    else
-      bad_datagram("reader_thread: event (%d) stamp invalid (old event): event:%d_%d  msg: %d_%ld",
-                   head->evtype, head->time.timeup, head->eventid, m.time.timeup, msg_id);
+    bad_datagram("reader_thread: event (%d) stamp invalid (old event): event:%d_%ld  msg: %d_%ld",
+                 head->evtype, head->time.timeup, shown_id(*head), m.time.timeup, msg_id);
     return false;
   }
   if (!v.sound() || m.cln < 0 || m.cln >= v.nclients()) {
@@ -121,63 +113,100 @@ bool accept(Hesk& h, const typename L::Msg& m, EventSlotView<L>& v, bool* forced
   return true;
 }
 
+// The reader is done with the event: its client block goes to done and
+// the event is settled, under one hold of the slot's lock. An event freed or
+// replaced meanwhile is left alone.
 template <class L>
-void handle(Hesk& h, const typename L::Msg& m) {
+void EventPath<L>::complete(const Msg& m) {
+  Outbox out;
+  {
+    SlotLock lock(h_.ev_buf, m.evslot);
+    if (!complete_locked(m, &out)) message("Failed to update the client status to 'CLI_S_DONE' ");
+  }
+  deliver(&out);
+}
+
+// REQUIRES: the slot's lock. false when the slot holds another event by now,
+// or not this reader.
+template <class L>
+bool EventPath<L>::complete_locked(const Msg& m, Outbox* out) {
+  EventSlotView<L> v(h_, m.evslot);
+  typename L::Ctrl* rec = HeskAccess::record<L>(h_, m.evslot);
+  if (Record<L>::status(rec) != EVT_C_USED || v.head()->time.timeup != m.time.timeup ||
+      static_cast<long>(v.head()->eventid) != message_event_id<L>(m))
+    return false;
+  int i = v.client_index(m.clslot);
+  if (i < 0) return false;
+  v.clients()[i].status = CLI_S_DONE;
+  kova_client_slot_head* cs = HeskAccess::client_slot(h_, m.clslot);
+  if (cs != nullptr) touch_client(cs, now(), true);
+  settle(m.evslot, out);
+  return true;
+}
+
+template <class L>
+void EventPath<L>::receive(const Msg& m) {
   if (debug_selector() == -2000) {
     std::cout << "Got message: mtype: " << m.mtype << "  evslot: " << m.evslot
               << " clslot: " << m.clslot << " cln: " << m.cln << std::endl;
   }
-  EventSlotView<L> v(h, m.evslot);
-  if (!v.addressable() || HeskAccess::client_slot(h, m.clslot) == nullptr) {
+  EventSlotView<L> v(h_, m.evslot);
+  if (!v.addressable() || HeskAccess::client_slot(h_, m.clslot) == nullptr) {
     bad_datagram("reader_thread: datagram names slots outside the partitions: %d %d", m.evslot,
                  m.clslot);
     return;
   }
-  if (!holds_reader_slot(h, m.clslot)) {
+  if (!holds_reader_slot(h_, m.clslot)) {
     bad_datagram("reader_thread: datagram for client slot %d, not one of this reader's", m.clslot);
     return;
   }
   bool run = false, forced_done = false;
+  Outbox out;
   {
-    SlotLock lock(h.ev_buf, m.evslot);
-    run = accept<L>(h, m, v, &forced_done);
+    SlotLock lock(h_.ev_buf, m.evslot);
+    run = accept(m, &forced_done);
+    // A reader forced to done may have been the event's last client.
+    if (forced_done) settle(m.evslot, &out);
   }
-  if (forced_done) h.cl_notify(m.evslot);
+  deliver(&out);
   if (!run) return;
   time_stamp t0 = now();
-  typename L::Head* head = v.head();
+  Head* head = v.head();
   kova_client_sblock_data* blocks = v.entries();
   // The reader is reported done whatever the callback does.
   try {
-    if (h.user_cb) h.user_cb(head, blocks);
-    h.event_handler(head, blocks);
+    if (h_.user_cb) h_.user_cb(head, blocks);
+    h_.event_handler(head, blocks);
   } catch (...) {
     message("reader_thread: the event callback threw an exception (event slot %d)", m.evslot);
   }
   time_stamp t1 = now();
   if (debug_selector() == -3000) {
-    printf("(%d) USER CALL %f msec\n", h.port, (micros(t1) - micros(t0)) / 1000.0);
+    printf("(%d) USER CALL %f msec\n", h_.port, (micros(t1) - micros(t0)) / 1000.0);
     fflush(stdout);
   }
-  if (h.set_cl_status(m.evslot, m.clslot, CLI_S_DONE))
-    message("Failed to update the client status to 'CLI_S_DONE' ");
-  h.cl_notify(m.evslot);
+  complete(m);
 }
+
+template void EventPath<Layout2010>::receive(const Msg&);
+template void EventPath<Layout2024>::receive(const Msg&);
+
+namespace {
 
 // One received datagram of the expected length, handled in the layout in force.
 void dispatch(Hesk& h, const unsigned char* buf) {
-  if (h.evid64bitmode) {
-    reader_message_2024 m;
+  with_layout(h, [&](auto path) {
+    typename decltype(path)::Msg m;
     memcpy(&m, buf, sizeof(m));
-    handle<Layout2024>(h, m);
-  } else {
-    reader_message m;
-    memcpy(&m, buf, sizeof(m));
-    handle<Layout2010>(h, m);
-  }
+    path.receive(m);
+  });
 }
 
 }  // namespace
+
+}  // namespace hesk_mgr
+
+using namespace hesk_mgr;
 
 void* reader_thread(void* hesk) {
   block_host_signals();

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "partition_repair.h"
-#include "slot_view.h"
+#include "event_path.h"
 
 using namespace hesk_mgr;
 using hesk_shm::PartitionRepair;
@@ -25,7 +25,7 @@ void report(const char* what, const char* name, const RepairResult& r) {
 template <class L>
 bool record_free(Hesk& h, int s) {
   typename L::Ctrl* r = HeskAccess::record<L>(h, s);
-  return r != nullptr && r->status == EVT_C_FREE;
+  return r != nullptr && Record<L>::status(r) == EVT_C_FREE;
 }
 
 // Recounts the subscriptions of the control block from the slots.
@@ -98,17 +98,33 @@ bool orphaned(const MonitorState& ms, const References& refs, int id, int bnum,
 
 namespace hesk_mgr {
 
-bool reconcile_event_slots(Hesk& h) {
-  C_shm_buffer* ev = h.ev_buf;
+int reconcile_event_slots(Hesk& h) {
+  // Slots out of the free queue whose record is free: a set-up cut short
+  // (its event lock 0 and the slot's lock decide), or a release between its
+  // two steps (the slot's lock decides).
   bool b2024 = h.evid64bitmode;
-  RepairResult r = PartitionRepair::repair(*ev, [&](int s, const C_shm_buf&) {
-    if (s < 1) return false;
-    bool abandoned = b2024 ? record_free<Layout2024>(h, s) : record_free<Layout2010>(h, s);
-    if (abandoned) message("MONITOR: event slot %d was taken but never used: freed", s);
-    return abandoned;
+  auto is_free = [&](int s) {
+    return b2024 ? record_free<Layout2024>(h, s) : record_free<Layout2010>(h, s);
+  };
+  std::vector<int> candidates;
+  RepairResult r = PartitionRepair::repair(*h.ev_buf, [&](int s, const C_shm_buf&) {
+    if (s >= 1 && is_free(s)) candidates.push_back(s);
+    return false;
   });
   report("event partition", h.evname, r);
-  return r.repaired();
+  int repaired = r.repaired() ? 1 : 0;
+  if (candidates.empty()) return repaired;
+  if (!lock_unless_stopped(h.ev_buf, 0, HeskAccess::monitor_run(h))) return -1;
+  SlotLock lock0;
+  lock0.adopt(h.ev_buf, 0);
+  for (int s : candidates) {
+    SlotLock lock(h.ev_buf, s);
+    if (!is_free(s) || h.ev_buf->buffer_status(s) != 0) continue;
+    message("MONITOR: event slot %d was taken but never used: freed", s);
+    h.ev_buf->return_buffer(s);
+    ++repaired;
+  }
+  return repaired;
 }
 
 bool reconcile_clients(Hesk& h, MonitorState& ms) {

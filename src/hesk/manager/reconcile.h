@@ -25,8 +25,9 @@ namespace hesk_mgr {
 // Buffers (segment id, buffer number) that event slots refer to.
 using References = std::set<std::pair<int, int>>;
 
-// REQUIRES: event lock 0. True when something was repaired (reported).
-bool reconcile_event_slots(Hesk& h);
+// Takes event lock 0 when there is something to repair. The number of
+// slots repaired (reported), or -1 when the monitor was told to stop.
+int reconcile_event_slots(Hesk& h);
 // Takes client lock 0. False when the monitor was told to stop meanwhile.
 bool reconcile_clients(Hesk& h, MonitorState& ms);
 // Repairs the data partitions in the pool and, when writers have gone,

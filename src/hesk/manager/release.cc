@@ -1,161 +1,146 @@
 // Release: freeing a finished or abandoned event slot with all its buffers,
-// and a writer's withdrawal of one deposited block.
+// and a writer's withdrawal of one deposited block. Both run under the event
+// slot's own lock, which guards the slot and its control record.
 #include <cstring>
 
-#include "slot_view.h"
+#include "event_path.h"
 
-using namespace hesk_mgr;
+namespace hesk_mgr {
 
 namespace {
 
+template <class Block>
+void print_block(int k, const Block& b, const kova_client_sblock_data& e, int filled,
+                 int expected) {
+  message("CLEANING[%d]  %d:%d_%ld  SHMID: %d  SLOT: %d filled:ttoal %d:%d", k, b.time.timeup,
+          b.time.timelow, shown_id(b), e.shmid, e.bnum, filled, expected);
+  message("ltotal: %ld server: %.255s  mask: 0x%X status: %d  nchan: %d",
+          static_cast<long>(b.ltotal), b.server, b.tmask, b.status, b.nchan);
+}
+
+// The block of entry k as free_ev_slot shows it while the monitor frees.
 template <class L>
-void print_cleaning(Hesk& h, const typename L::Head* head, int k,
-                    const kova_client_sblock_data& e) {
+void print_cleaning(Hesk& h, const typename L::Head* head, int k, const kova_client_sblock_data& e) {
   char* p = h.pool_buffer_address(e.bnum, e.shmid);
   if (p == nullptr) return;
-  bool b2024 = is_block_2024(p);
-  if (b2024 != L::k2024) {
+  if (is_block_2024(p) != L::k2024) {
     message("CLEANING[%d]  corrupted data(no details)", k);
     return;
   }
-  if constexpr (L::k2024) {
-    auto* b = reinterpret_cast<kova_serv_block_head_2024*>(p);
-    message("CLEANING[%d]  %d:%d_%ld  SHMID: %d  SLOT: %d filled:ttoal %d:%d", k, b->time.timeup,
-            b->time.timelow, static_cast<long>(b->mpulse), e.shmid, e.bnum, head->sbfilled,
-            head->nsblocks);
-    message("ltotal: %ld server: %.255s  mask: 0x%X status: %d  nchan: %d",
-            static_cast<long>(b->ltotal), b->server, b->tmask, b->status, b->nchan);
-  } else {
-    auto* b = reinterpret_cast<kova_serv_block_head_2010*>(p);
-    message("CLEANING[%d]  %d:%d_%d  SHMID: %d  SLOT: %d filled:ttoal %d:%d", k, b->time.timeup,
-            b->time.timelow, b->mpulse, e.shmid, e.bnum, head->sbfilled, head->nsblocks);
-    message("ltotal: %d server: %.255s  mask: 0x%X status: %d  nchan: %d", b->ltotal, b->server,
-            b->tmask, b->status, b->nchan);
-  }
+  print_block(k, *reinterpret_cast<typename L::Block*>(p), e, head->sbfilled, head->nsblocks);
 }
 
-// Returns the buffers of a used event slot and frees it. An unsound slot
-// (its counts reach outside it) is freed without touching its entries.
-// REQUIRES: event lock 0 and the slot's own lock.
+}  // namespace
+
+// The slot's buffers go back to their partitions (an unsound slot, whose
+// counts reach outside it, keeps its entries untouched), its record is
+// freed and the slot goes back to the free queue.
 template <class L>
-bool release_locked(Hesk& h, int evslot) {
-  EventSlotView<L> v(h, evslot);
-  typename L::Ctrl* rec = HeskAccess::record<L>(h, evslot);
+bool EventPath<L>::release(int evslot) {
+  EventSlotView<L> v(h_, evslot);
   bool failed = false;
   kova_client_sblock_data* e = v.entries();
   for (int k = 0, filled = v.sbfilled(); k < filled; ++k) {
     if (e[k].shmid == 0 || e[k].bnum < 0) continue;
-    if (__atomic_load_n(&free_flag, __ATOMIC_RELAXED)) print_cleaning<L>(h, v.head(), k, e[k]);
-    if (h.pool_buffer_address(e[k].bnum, e[k].shmid) != nullptr &&
-        h.pool_return_buffer(e[k].bnum, e[k].shmid)) {
+    if (__atomic_load_n(&free_flag, __ATOMIC_RELAXED)) print_cleaning<L>(h_, v.head(), k, e[k]);
+    if (h_.pool_buffer_address(e[k].bnum, e[k].shmid) != nullptr &&
+        h_.pool_return_buffer(e[k].bnum, e[k].shmid)) {
       message("free_ev_slot(): failed to free id: %d bnum: %d", e[k].shmid, e[k].bnum);
       failed = true;
     }
     e[k].shmid = 0;
     e[k].bnum = -1;
   }
-  rec->status = EVT_C_FREE;
-  if (h.ev_buf->return_buffer(evslot)) {
+  Record<L>::set_status(HeskAccess::record<L>(h_, evslot), EVT_C_FREE);
+  if (h_.ev_buf->return_buffer(evslot)) {
     message("free_ev_slot(): failed to free event slot: %d ", evslot);
     return true;
   }
   return failed;
 }
 
-// Frees event slot `evslot`. With `start` given, only while the slot still
-// holds the event set up at that moment: a slot freed and set up again in
-// between belongs to another event and is left alone.
 template <class L>
-bool free_slot(Hesk& h, int evslot, const time_stamp* start) {
-  typename L::Head* head = HeskAccess::event_slot<L>(h, evslot);
-  typename L::Ctrl* rec = HeskAccess::record<L>(h, evslot);
-  if (head == nullptr || rec == nullptr) {
+bool EventPath<L>::free_slot(int evslot) {
+  typename L::Ctrl* rec = HeskAccess::record<L>(h_, evslot);
+  if (!EventSlotView<L>(h_, evslot).addressable() || rec == nullptr) {
     message("free_ev_slot(): Failed to find event slot: %d", evslot);
     return true;
   }
-  SlotLock lock0(h.ev_buf, 0);
-  SlotLock slot_lock(h.ev_buf, evslot);
-  if (rec->status == EVT_C_FREE) return false;
-  if (start != nullptr &&
-      (head->start.timeup != start->timeup || head->start.timelow != start->timelow))
-    return false;
-  return release_locked<L>(h, evslot);
-}
-
-// Takes the entry of buffer (id, bnum) out of event slot `slot`; frees the
-// slot when it was the last. REQUIRES: event lock 0.
-template <class L>
-void remove_entry(Hesk& h, int slot, int id, int bnum) {
-  SlotLock lock(h.ev_buf, slot);
-  EventSlotView<L> v(h, slot);
-  if (!v.addressable()) {
-    message("return_buffer_in_pool_ext(): Failed to find event slot: %d ", slot);
-    return;
-  }
-  kova_client_sblock_data* e = v.entries();
-  for (int k = 0, filled = v.sbfilled(); k < filled; ++k) {
-    if (e[k].shmid != id || e[k].bnum != bnum) continue;
-    memmove(&e[k], &e[k + 1], sizeof(*e) * (filled - k - 1));
-    v.head()->sbfilled -= 1;
-    if (v.head()->sbfilled == 0) {
-      HeskAccess::record<L>(h, slot)->status = EVT_C_FREE;
-      if (h.ev_buf->return_buffer(slot))
-        message("return_buffer_in_pool_ext(): failed to free event slot: %d ", slot);
-    }
-    return;
-  }
+  SlotLock lock(h_.ev_buf, evslot);
+  if (Record<L>::status(rec) == EVT_C_FREE) return false;
+  return release(evslot);
 }
 
 template <class L>
-bool withdraw(Hesk& h, KOVA_EVTYPE evtype, int bnum, int id) {
+bool EventPath<L>::withdraw(KOVA_EVTYPE evtype, int bnum, int id) {
   if (id < 1 || !valid_evtype(evtype) || bnum < 0) {
     message("return_buffer_in_pool_ext(): invalid parameter(s) evtype: %d id: %d bnum: %d", evtype,
             id, bnum);
     return true;
   }
-  char* block = h.pool_buffer_address(bnum, id);
+  char* block = h_.pool_buffer_address(bnum, id);
   if (block == nullptr) {
     message("return_buffer_in_pool_ext(): failed to get the buffer address");
     return true;
   }
-  GET_KEY_FUN keyf = lookup(h.get_key_f, evtype);
-  GET_EVID_FUN idf = lookup(h.get_evid_f, evtype);
-  if (!keyf || !idf) return true;
-  if (h.ev_buf == nullptr || HeskAccess::event_slot_count(h) < 2)
-    return h.pool_return_buffer(bnum, id);
-  time_stamp key = *keyf(block);
-  long evid = idf(block);
-  {
-    // Event lock 0 stays held while the slot's lock is taken, so that the
-    // slot found is the slot changed.
-    SlotLock lock0(h.ev_buf, 0);
-    bool bad_mode = false;
-    int slot = find_record<L>(h, evtype, key, evid, &bad_mode);
-    if (bad_mode) message("return_buffer_in_pool_ext(): invalid smode: %d", h.smode);
-    if (slot >= 1) remove_entry<L>(h, slot, id, bnum);
+  EventKey k;
+  if (!key_of(evtype, block, &k)) return true;
+  if (HeskAccess::event_slot_count(h_) >= 2) {
+    SlotLock lock;
+    int s = locate(k, block, false, &lock);
+    if (s == -2) message("return_buffer_in_pool_ext(): invalid smode: %d", h_.smode);
+    EventSlotView<L> v(h_, s);
+    kova_client_sblock_data* e = s > 0 ? v.entries() : nullptr;
+    for (int j = 0, filled = s > 0 ? v.sbfilled() : 0; j < filled; ++j) {
+      if (e[j].shmid != id || e[j].bnum != bnum) continue;
+      memmove(&e[j], &e[j + 1], sizeof(*e) * (filled - j - 1));
+      v.head()->sbfilled -= 1;
+      if (v.head()->sbfilled == 0 && release(s))
+        message("return_buffer_in_pool_ext(): failed to free event slot: %d ", s);
+      break;
+    }
   }
-  return h.pool_return_buffer(bnum, id);
+  return h_.pool_return_buffer(bnum, id);
 }
 
-}  // namespace
+template <class L>
+bool EventPath<L>::set_status(int evslot, int clslot, BUF_MNG_CLI_STATUS status) {
+  EventSlotView<L> v(h_, evslot);
+  if (!v.addressable()) {
+    message("set_cl_status(): failed to get the buffer address for event slot: %d", evslot);
+    return true;
+  }
+  {
+    SlotLock lock(h_.ev_buf, evslot);
+    int i = v.client_index(clslot);
+    if (i < 0) return true;
+    v.clients()[i].status = status;
+  }
+  kova_client_slot_head* cs = HeskAccess::client_slot(h_, clslot);
+  if (cs != nullptr) touch_client(cs, now(), status == CLI_S_DONE);
+  return false;
+}
 
-namespace hesk_mgr {
-bool free_event_if_unchanged(Hesk& h, int evslot, const time_stamp& start) {
-  return h.evid64bitmode ? free_slot<Layout2024>(h, evslot, &start)
-                         : free_slot<Layout2010>(h, evslot, &start);
-}
-bool release_slot_locked(Hesk& h, int evslot) {
-  return h.evid64bitmode ? release_locked<Layout2024>(h, evslot)
-                         : release_locked<Layout2010>(h, evslot);
-}
+#define HESK_INSTANTIATE(L)                                       \
+  template bool EventPath<L>::release(int);                       \
+  template bool EventPath<L>::free_slot(int);                     \
+  template bool EventPath<L>::withdraw(KOVA_EVTYPE, int, int);    \
+  template bool EventPath<L>::set_status(int, int, BUF_MNG_CLI_STATUS);
+HESK_INSTANTIATE(Layout2010)
+HESK_INSTANTIATE(Layout2024)
+#undef HESK_INSTANTIATE
+
 }  // namespace hesk_mgr
 
 bool Hesk::free_ev_slot(int evslot) {
-  return evid64bitmode ? free_slot<Layout2024>(*this, evslot, nullptr)
-                       : free_slot<Layout2010>(*this, evslot, nullptr);
+  return hesk_mgr::with_layout(*this, [&](auto path) { return path.free_slot(evslot); });
 }
 
 bool Hesk::return_buffer_in_pool_ext(KOVA_EVTYPE evtype, int bnum, int id) {
-  return evid64bitmode ? withdraw<Layout2024>(*this, evtype, bnum, id)
-                       : withdraw<Layout2010>(*this, evtype, bnum, id);
+  return hesk_mgr::with_layout(*this, [&](auto path) { return path.withdraw(evtype, bnum, id); });
+}
+
+bool Hesk::set_cl_status(int evslot, int clslot, BUF_MNG_CLI_STATUS status) {
+  return hesk_mgr::with_layout(*this,
+                               [&](auto path) { return path.set_status(evslot, clslot, status); });
 }

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <vector>
 
-#include "slot_view.h"
+#include "event_path.h"
 
-using namespace hesk_mgr;
+namespace hesk_mgr {
 
 namespace {
 
@@ -148,8 +148,11 @@ void add_placeholders(Hesk& h, EventSlotView<L>& v, const Scan& scan) {
   }
 }
 
+}  // namespace
+
 template <class L>
-bool setup_slot(Hesk& h, KOVA_EVTYPE evtype, int slot, char* block) {
+bool EventPath<L>::setup(KOVA_EVTYPE evtype, int slot, char* block) {
+  Hesk& h = h_;
   if (block == nullptr || !valid_evtype(evtype) || slot < 0) {
     unsigned first = 0;
     if (block) memcpy(&first, block, sizeof(first));
@@ -185,7 +188,7 @@ bool setup_slot(Hesk& h, KOVA_EVTYPE evtype, int slot, char* block) {
   head->tmask = trigger;
   head->status = static_cast<int32_t>(stsf(block));
   head->start = now();
-  head->pid = static_cast<int32_t>(getpid());
+  head->pid = static_cast<int32_t>(h.mpid);
 
   Scan scan;
   scan_clients<L>(h, v, evtype, trigger, &scan);
@@ -193,9 +196,11 @@ bool setup_slot(Hesk& h, KOVA_EVTYPE evtype, int slot, char* block) {
   return false;
 }
 
-}  // namespace
+template bool EventPath<Layout2010>::setup(KOVA_EVTYPE, int, char*);
+template bool EventPath<Layout2024>::setup(KOVA_EVTYPE, int, char*);
+
+}  // namespace hesk_mgr
 
 bool Hesk::init_ev_slot(KOVA_EVTYPE evtype, int slot, char* block) {
-  return evid64bitmode ? setup_slot<Layout2024>(*this, evtype, slot, block)
-                       : setup_slot<Layout2010>(*this, evtype, slot, block);
+  return hesk_mgr::with_layout(*this, [&](auto path) { return path.setup(evtype, slot, block); });
 }

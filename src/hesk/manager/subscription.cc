@@ -16,24 +16,6 @@ void drop(int32_t& counter) {
   if (counter > 0) --counter;
 }
 
-template <class L>
-bool set_status_in(Hesk& h, int evslot, int clslot, BUF_MNG_CLI_STATUS status) {
-  EventSlotView<L> v(h, evslot);
-  if (!v.addressable()) {
-    message("set_cl_status(): failed to get the buffer address for event slot: %d", evslot);
-    return true;
-  }
-  {
-    SlotLock lock(h.ev_buf, evslot);
-    int i = v.client_index(clslot);
-    if (i < 0) return true;
-    v.clients()[i].status = status;
-  }
-  kova_client_slot_head* cs = HeskAccess::client_slot(h, clslot);
-  if (cs != nullptr) touch_client(cs, now(), status == CLI_S_DONE);
-  return false;
-}
-
 void write_slot(Hesk& h, kova_client_slot_head* head, KOVA_EVTYPE evtype, BUF_MNG_CLI_TYPE type,
                 kova_client* client, std::list<std::string>* names) {
   head->pid = static_cast<int32_t>(h.mpid);
@@ -181,11 +163,6 @@ bool Hesk::free_cl_slot(int slot, int* port_out) {
   memset(s, 0, cl_buf->getBufferLength());
   cl_buf->return_buffer(slot);
   return false;
-}
-
-bool Hesk::set_cl_status(int evslot, int clslot, BUF_MNG_CLI_STATUS status) {
-  return evid64bitmode ? set_status_in<Layout2024>(*this, evslot, clslot, status)
-                       : set_status_in<Layout2010>(*this, evslot, clslot, status);
 }
 
 int Hesk::if_cl_slot_free(int slot) {

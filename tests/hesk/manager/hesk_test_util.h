@@ -52,13 +52,11 @@ inline int bad_datagrams() {
   return __atomic_load_n(&hesk_bad_format_events, __ATOMIC_RELAXED);
 }
 
-// Status of event slot s's control record, read under event lock 0.
+// Status of event slot s's control record; the records are read and written
+// as atomic words, without a lock.
 inline int record_status(Hesk& h, int s) {
-  while (!h.ev_buf->ctrl(0, true)) {
-  }
-  int st = h.evid64bitmode ? h.evtctrl2024[s - 1].status : h.evtctrl[s - 1].status;
-  h.ev_buf->ctrl(0, false);
-  return st;
+  const int32_t* st = h.evid64bitmode ? &h.evtctrl2024[s - 1].status : &h.evtctrl[s - 1].status;
+  return __atomic_load_n(st, __ATOMIC_RELAXED);
 }
 
 // Runs fn holding event slot s's own lock, as the manager's threads change

@@ -1,0 +1,363 @@
+// Writers deposit server blocks: the block's event is located (its slot
+// found without a lock and checked under the slot's lock, or set up under
+// event lock 0), the block is stored, and the event is settled, all under
+// one hold of the slot's lock.
+#include <cstring>
+#include <type_traits>
+
+#include "event_path.h"
+#include "event_util.h"
+
+namespace hesk_mgr {
+
+namespace {
+
+constexpr int kSlotTakeAttempts = 10001;
+constexpr int kLocateRetries = 8;  // a slot freed between finding and locking it
+
+void copy_name(char* dest, const char* src) {
+  memset(dest, 0, KOVA_SBLOCK_NAME_LEN);
+  strncpy(dest, src, KOVA_SBLOCK_NAME_LEN - 1);
+}
+
+template <class Block, class Head>
+void report_dropped(const Head& head, const Block& b) {
+  message(
+      "ev_update(): Nummber of SB blocks collected(%d) == expected (%d), current will be dropped:",
+      head.sbfilled, head.nsblocks);
+  message("Time %d:%d_%ld", b.time.timeup, b.time.timelow, shown_id(b));
+  message("ltotal: %ld server: %.255s  mask: 0x%X status: %d  nchan: %d",
+          static_cast<long>(b.ltotal), b.server, b.tmask, b.status, b.nchan);
+  message("EV.SLOT type:%s  %d:%d_%ld  evsize:%ld tmask: 0x%x  blocks:%d  filled:%d\n",
+          event_name_itoa(head.evtype), head.time.timeup, head.time.timelow, shown_id(head),
+          static_cast<long>(head.evsize), head.tmask, head.nsblocks, head.sbfilled);
+}
+
+template <class Block>
+void report_suspicious(Hesk& h, KOVA_EVTYPE evtype, Block* b) {
+  bool suspicious = b->time.timeup == 0 || (h.smode == HESK_SYNCH_EVID && b->mpulse == 0);
+  if (!suspicious) return;
+  message("!!!!!!!! ev_update(): time stamp %d:%d_%ld   Event type: %d SB: %.255s chans: %d",
+          b->time.timeup, b->time.timelow, shown_id(*b), evtype, b->server, b->nchan);
+  if constexpr (std::is_same_v<Block, kova_serv_block_head_2024>)
+    dump_event_subheader_2024(nullptr, b);
+  else
+    dump_event_subheader_2010(nullptr, b);
+  fflush(nullptr);
+}
+
+// A block whose server name is already in the slot. A placeholder entry takes
+// the block (stored: false). Against a real block, the one with more channels
+// stays and the other buffer goes back to its pool: false when the new block
+// was stored in place of the old one, true when the new one was given back.
+template <class Block>
+bool settle_duplicate(Hesk& h, kova_client_sblock_data* held, int id, int bnum, const Block& nb,
+                      bool* fill_placeholder) {
+  *fill_placeholder = held->shmid == 0 || held->bnum < 0;
+  if (*fill_placeholder) return false;
+  auto* old = reinterpret_cast<Block*>(h.pool_buffer_address(held->bnum, held->shmid));
+  int old_chans = old ? old->nchan : -1;
+  message("ev_update(): SB duplication in ev slot channels:%d  new channels; %d shmid: %d (%d)",
+          old_chans, nb.nchan, held->shmid, id);
+  bool newer_better = nb.nchan > old_chans;
+  if (newer_better) message("ev_update(): SB duplication new SB is better ... substituting");
+  int give_id = newer_better ? held->shmid : id, give_bnum = newer_better ? held->bnum : bnum;
+  if (!h.pool_return_buffer(give_bnum, give_id))
+    message("ev_update(): HESK FREED (%s) id: %d bnum: %d", newer_better ? "OLD" : "NEW", give_id,
+            give_bnum);
+  else
+    message("ev_update(): failed to free id: %d bnum: %d", give_id, give_bnum);
+  if (!newer_better) return true;
+  held->shmid = id;
+  held->bnum = bnum;
+  return false;
+}
+
+// Adds the block's length, trigger, status and id to the head; false when a
+// key-extraction function is missing (reported; the steps before stay).
+template <class Head>
+bool account_block(Hesk& h, Head* head, int evtype, char* block) {
+  auto missing = [](const void* f, const char* what) {
+    if (f == nullptr) message("No function to find the %s !!!", what);
+    return f == nullptr;
+  };
+  GET_LEN_FUN lenf = lookup(h.get_len_f, evtype);
+  if (missing(reinterpret_cast<const void*>(lenf), "length")) return false;
+  head->evsize += lenf(block);
+  GET_TRG_FUN trgf = lookup(h.get_trg_f, evtype);
+  if (missing(reinterpret_cast<const void*>(trgf), "trigger mask")) return false;
+  head->tmask |= trgf(block);
+  GET_STS_FUN stsf = lookup(h.get_sts_f, evtype);
+  if (missing(reinterpret_cast<const void*>(stsf), "status")) return false;
+  head->status |= stsf(block);
+  GET_EVID_FUN idf = lookup(h.get_evid_f, evtype);
+  if (missing(reinterpret_cast<const void*>(idf), "event Id")) return false;
+  if constexpr (std::is_same_v<Head, kova_event_slot_head_2024>)
+    head->eventid = idf(block);
+  else
+    head->eventid |= static_cast<uint32_t>(idf(block));
+  return true;
+}
+
+}  // namespace
+
+template <class L>
+bool EventPath<L>::key_of(int evtype, char* block, EventKey* k) {
+  GET_KEY_FUN keyf = lookup(h_.get_key_f, evtype);
+  GET_EVID_FUN idf = lookup(h_.get_evid_f, evtype);
+  if (keyf == nullptr || idf == nullptr || h_.ev_buf == nullptr) return false;
+  *k = EventKey{evtype, *keyf(block), idf(block)};
+  return true;
+}
+
+template <class L>
+int EventPath<L>::locate(const EventKey& k, char* block, bool create, SlotLock* lock) {
+  bool bad_mode = false;
+  // Without a lock first: most blocks belong to an event that has its slot.
+  int s = scan_records<L>(h_, k, &bad_mode);
+  if (bad_mode) return -2;
+  auto holds = [&](int slot) {
+    return lock->take(h_.ev_buf, slot) && Record<L>::holds(h_, HeskAccess::record<L>(h_, slot), k);
+  };
+  if (s < 1 || !holds(s)) {
+    lock->release();
+    // Under event lock 0 nobody else sets a slot up for this event meanwhile;
+    // a slot found may still be freed before its lock is had: look again.
+    SlotLock lock0(h_.ev_buf, 0);
+    s = -1;
+    for (int tries = 0; tries < kLocateRetries && s < 0; ++tries) {
+      int found = scan_records<L>(h_, k, &bad_mode);
+      if (found < 1) break;
+      if (holds(found)) s = found;
+      if (s < 0) lock->release();
+    }
+    if (s < 0) return create ? set_up_new(k, block, lock, &lock0) : -1;
+  }
+  Record<L>::raise_id(h_, HeskAccess::record<L>(h_, s), k.id);
+  return s;
+}
+
+// A new slot for event k: taken out of the free queue and its record marked
+// used under event lock 0 (held in `lock0`), which is then given back, so
+// that other writers of the event find the record while the clients are
+// chosen under the slot's own lock.
+template <class L>
+int EventPath<L>::set_up_new(const EventKey& k, char* block, SlotLock* lock, SlotLock* lock0) {
+  char* addr = nullptr;
+  for (int attempt = 0; attempt < kSlotTakeAttempts && addr == nullptr; ++attempt)
+    addr = h_.ev_buf->get_buffer(4, true);
+  int s = addr ? h_.ev_buf->buffer_id(addr) : -1;
+  if (s < 1) {
+    if (s == 0) h_.ev_buf->return_buffer(0);
+    message("find_ev_slot(): failed to allocate an event slot");
+    return -1;
+  }
+  // Its own lock before its record: a writer holding an old answer sees
+  // either the free record or the finished set-up.
+  lock->take(h_.ev_buf, s);
+  typename L::Ctrl* r = HeskAccess::record<L>(h_, s);
+  Record<L>::set_used(r, k);
+  lock0->release();
+  if (!setup(static_cast<KOVA_EVTYPE>(k.evtype), s, block)) return s;
+  Record<L>::set_status(r, EVT_C_FREE);
+  h_.ev_buf->return_buffer(s);
+  lock->release();
+  return -1;
+}
+
+template <class L>
+int EventPath<L>::find(KOVA_EVTYPE evtype, char* block) {
+  EventKey k;
+  if (!key_of(evtype, block, &k)) return -1;
+  SlotLock lock;
+  int s = locate(k, block, true, &lock);
+  if (s == -2) message("Hesk::find_ev_slot() invalid smode: %d", h_.smode);
+  return s < 1 ? -1 : s;
+}
+
+template <class L>
+bool EventPath<L>::deposit(KOVA_EVTYPE evtype, int id, int bnum) {
+  if (id < 1 || !valid_evtype(evtype) || bnum < 0) {
+    message("ev_update(): invalid parameter(s) evtype: %d id: %d bnum: %d", evtype, id, bnum);
+    return true;
+  }
+  char* block = h_.pool_buffer_address(bnum, id);
+  if (block == nullptr) {
+    message("ev_update(): failed to get the buffer address bnum:%d id:%d", bnum, id);
+    return true;
+  }
+  if (generation_mismatch<L>(block, "ev_update()")) return true;
+  report_suspicious(h_, evtype, reinterpret_cast<Block*>(block));
+  EventKey k;
+  Outbox out;
+  bool refused;
+  {
+    SlotLock lock;
+    int s = key_of(evtype, block, &k) ? locate(k, block, true, &lock) : -1;
+    if (s == -2) message("Hesk::find_ev_slot() invalid smode: %d", h_.smode);
+    if (s < 1) {
+      message("ev_update(): failed to find the event slot");
+      return true;
+    }
+    refused = store_locked(evtype, id, bnum, s, block, &out);
+  }
+  deliver(&out);
+  return refused;
+}
+
+template <class L>
+bool EventPath<L>::store(KOVA_EVTYPE evtype, int id, int bnum, int slot) {
+  if (id < 1 || !valid_evtype(evtype) || bnum < 0 || slot < 0 ||
+      slot >= HeskAccess::event_slot_count(h_)) {
+    message("ev_update(): invalid parameter(s) evtype: %d id: %d bnum: %d slot: %d", evtype, id,
+            bnum, slot);
+    return true;
+  }
+  char* block = h_.pool_buffer_address(bnum, id);
+  if (block == nullptr) {
+    message("ev_update(): failed to get the buffer address");
+    return true;
+  }
+  if (!EventSlotView<L>(h_, slot).addressable()) {
+    message("ev_update(): Failed to find address for event slot: %d", slot);
+    return true;
+  }
+  if (generation_mismatch<L>(block, "ev_update()")) return true;
+  Outbox out;
+  bool refused;
+  {
+    // The slot may have been freed, or freed and set up for another event,
+    // since the caller found it.
+    SlotLock lock(h_.ev_buf, slot);
+    EventKey k;
+    if (!key_of(evtype, block, &k) ||
+        !Record<L>::holds(h_, HeskAccess::record<L>(h_, slot), k)) {
+      message("ev_update(): event slot %d no longer holds the event of this block: refused", slot);
+      return true;
+    }
+    refused = store_locked(evtype, id, bnum, slot, block, &out);
+  }
+  deliver(&out);
+  return refused;
+}
+
+// REQUIRES: the slot's lock, its record holding the block's event.
+template <class L>
+bool EventPath<L>::store_locked(KOVA_EVTYPE evtype, int id, int bnum, int slot, char* block,
+                                Outbox* out) {
+  EventSlotView<L> v(h_, slot);
+  Head* head = v.head();
+  if (!v.sound()) {
+    message("ev_update(): event slot %d is corrupt (clients: %d blocks: %d): refused", slot,
+            head->nclients, head->sbfilled);
+    return true;
+  }
+  auto* b = reinterpret_cast<Block*>(block);
+  GET_NAME_FUN namef = lookup(h_.get_bname_f, evtype);
+  kova_client_sblock_data* entry = nullptr;
+  if (namef != nullptr) {
+    const char* name = namef(block);
+    kova_client_sblock_data* e = v.entries();
+    for (int k = 0, filled = v.sbfilled(); k < filled && entry == nullptr; ++k) {
+      if (strncmp(e[k].name, name, KOVA_SBLOCK_NAME_LEN) != 0) continue;
+      message("ev_update(): SB duplication %.255s", name);
+      bool fill = false;
+      bool refused = settle_duplicate(h_, &e[k], id, bnum, *b, &fill);
+      if (!fill) return refused;
+      entry = &e[k];  // the block takes the placeholder's place
+    }
+  }
+  if (entry == nullptr) {
+    if (head->sbfilled >= head->nsblocks) {
+      report_dropped(*head, *b);
+      return true;
+    }
+    if (!v.room_for_entries(1)) {
+      message("ev_update(): event slot %d has no room for another server block", slot);
+      return true;
+    }
+    if (namef == nullptr) {
+      message("No function to find the name !!!");
+      return true;
+    }
+    entry = v.entries() + head->sbfilled;
+    head->sbfilled += 1;
+  }
+  copy_name(entry->name, namef(block));
+  entry->shmid = id;
+  entry->bnum = bnum;
+  if (!account_block(h_, head, evtype, block)) return true;
+  head->lupdate = now();
+  if (holds_writer_of(h_, evtype)) settle(slot, out);
+  return false;
+}
+
+template <class L>
+bool EventPath<L>::collected(int evslot, int clslot) {
+  EventSlotView<L> v(h_, evslot);
+  if (!v.addressable()) {
+    message("check_if_all_collected(): failed to get the buffer address for event slot: %d",
+            evslot);
+    return false;
+  }
+  ClientSlotView cv(h_, clslot);
+  if (!cv.addressable()) {
+    message("check_if_all_collected(): failed to get the buffer address for client slot: %d",
+            clslot);
+    return false;
+  }
+  int i = v.client_index(clslot);
+  if (i >= 0 && v.clients()[i].status == CLI_S_DONE) return true;
+  int n = 0;
+  char(*names)[KOVA_SBLOCK_NAME_LEN] = nullptr;
+  if (!cv.names(&n, &names)) {
+    message("check_if_all_collected(): invalid client type: %d", cv.type());
+    return false;
+  }
+  int filled = v.sbfilled();
+  if (n > filled) return false;
+  if (filled < 1) return n == 0;
+  kova_client_sblock_data* e = v.entries();
+  int count = 0;
+  for (int k = 0; k < filled; ++k) {
+    for (int j = 0; j < n; ++j) {
+      if (memcmp(e[k].name, names[j], KOVA_SBLOCK_NAME_LEN) == 0) {
+        ++count;
+        break;
+      }
+    }
+  }
+  return count == n;
+}
+
+#define HESK_INSTANTIATE(L)                                                        \
+  template bool EventPath<L>::deposit(KOVA_EVTYPE, int, int);                      \
+  template bool EventPath<L>::store(KOVA_EVTYPE, int, int, int);                   \
+  template int EventPath<L>::find(KOVA_EVTYPE, char*);                             \
+  template bool EventPath<L>::collected(int, int);                                 \
+  template int EventPath<L>::locate(const EventKey&, char*, bool, SlotLock*);    \
+  template bool EventPath<L>::key_of(int, char*, EventKey*);
+HESK_INSTANTIATE(Layout2010)
+HESK_INSTANTIATE(Layout2024)
+#undef HESK_INSTANTIATE
+
+}  // namespace hesk_mgr
+
+using hesk_mgr::with_layout;
+
+bool Hesk::ev_update(KOVA_EVTYPE evtype, int id, int bnum) {
+  return with_layout(*this, [&](auto path) { return path.deposit(evtype, id, bnum); });
+}
+
+bool Hesk::ev_update(KOVA_EVTYPE evtype, int id, int bnum, int slot) {
+  return with_layout(*this, [&](auto path) { return path.store(evtype, id, bnum, slot); });
+}
+
+int Hesk::find_ev_slot(KOVA_EVTYPE evtype, char* block) {
+  if (block == nullptr || !hesk_mgr::valid_evtype(evtype)) return -1;
+  return with_layout(*this, [&](auto path) { return path.find(evtype, block); });
+}
+
+bool Hesk::check_if_all_collected(int evslot, int clslot) {
+  return with_layout(*this, [&](auto path) { return path.collected(evslot, clslot); });
+}

@@ -1,0 +1,341 @@
+// Settling an event after every change to its slot: writers whose blocks
+// are all in are marked done, waiting readers whose wishes are met get one
+// datagram each, and a finished event is released, all under the slot's lock.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "event_path.h"
+
+namespace hesk_mgr {
+
+namespace {
+
+// The state of one event's clients, as cl_notify counts it.
+struct Tally {
+  int done = 0, notified = 0, writers = 0, writers_done = 0, open_readers = 0;
+};
+
+template <class L>
+void fill_message(typename L::Msg* m, kova_client_slot_head* cs, typename L::Head* head, int evslot,
+                  int clslot, int cln) {
+  memset(m, 0, sizeof(*m));
+  m->mtype = cs->pid;
+  m->evslot = evslot;
+  m->clslot = clslot;
+  m->cln = cln;
+  if constexpr (L::k2024) {
+    m->time = head->time;
+    m->event = static_cast<uint64_t>(head->eventid);
+  } else {
+    m->time.timeup = head->time.timeup;
+    m->time.timelow = head->eventid;
+  }
+}
+
+// Marks client block cln notified and prepares its datagram. kQueued, or
+// kNotWaiting (nothing to send), or kFailed (reported).
+enum Prepared { kQueued, kNotWaiting, kFailed };
+template <class L>
+Prepared prepare_notification(Hesk& h, int evslot, int clslot, int cln, Outbox::Item* item) {
+  if (clslot < 1 || evslot < 0 || cln < 0) {
+    message("Invalid parameter %d %d %d", clslot, evslot, cln);
+    return kFailed;
+  }
+  kova_client_slot_head* cs = HeskAccess::client_slot(h, clslot);
+  if (cs == nullptr) {
+    message("Something wrong: header == NULL");
+    return kFailed;
+  }
+  if (cs->cltype != CLI_T_READER) {
+    message("Something wrong: %u  %d != %d", static_cast<unsigned>(cs->pid), cs->cltype,
+            CLI_T_READER);
+    return kFailed;
+  }
+  EventSlotView<L> v(h, evslot);
+  if (cln >= v.nclients()) return kFailed;
+  typename L::Msg msg;
+  fill_message<L>(&msg, cs, v.head(), evslot, clslot, cln);
+  kova_client_block* blk = v.clients() + cln;
+  if (blk->status != CLI_S_WAIT) return kNotWaiting;
+  blk->status = CLI_S_NTF;
+  memcpy(item->msg, &msg, sizeof(msg));
+  item->len = sizeof(msg);
+  item->port = reader_part(cs)->qid & 0xFFFF;
+  item->evslot = evslot;
+  item->clslot = clslot;
+  item->cln = cln;
+  return kQueued;
+}
+
+// Sends one prepared datagram to the local host; false on success.
+bool send_datagram(Hesk& h, const Outbox::Item& item, bool b2024) {
+  struct in_addr addr;
+  if (!localhost_address(&addr)) return true;
+  // The reader socket sends when there is one; otherwise a socket of its own,
+  // so that no reader slot ever records a port nobody reads.
+  int sock = h.qid;
+  if (sock < 0) {
+    UdpSocket& sender = HeskAccess::send_socket(h);
+    if (!sender.valid()) sender = UdpSocket::open();
+    if (!sender.valid()) {
+      printf(b2024 ? "Failed to create socket (2024)\n" : "Failed to create socket\n");
+      return true;
+    }
+    sock = sender.fd();
+  }
+  struct sockaddr_in dest;
+  memset(&dest, 0, sizeof(dest));
+  dest.sin_family = AF_INET;
+  dest.sin_addr = addr;
+  dest.sin_port = htons(static_cast<uint16_t>(item.port));
+  ssize_t sent;
+  do {
+    sent = sendto(sock, item.msg, item.len, 0, reinterpret_cast<struct sockaddr*>(&dest),
+                  sizeof(dest));
+  } while (sent < 0 && errno == EINTR);
+  if (sent != static_cast<ssize_t>(item.len)) {
+    perror("sendto");
+    printf(b2024 ? "sendto(2024) failed\n" : "sendto() failed\n");
+    return true;
+  }
+  return false;
+}
+
+// Queues the notification of client block i; a failure forces it done.
+template <class L>
+void notify_client(Hesk& h, int evslot, EventSlotView<L>& v, int i, bool all, Outbox* out,
+                   Tally* t) {
+  kova_client_block& b = v.clients()[i];
+  Outbox::Item item;
+  Prepared p = prepare_notification<L>(h, evslot, b.snum, i, &item);
+  if (p == kQueued) {
+    item.all = all;
+    out->add(item);
+    ++t->notified;
+  } else if (p == kFailed) {
+    message(all ? "notification(all) failed -> forcing client DONE"
+                : "notification failed -> forcing client DONE");
+    b.status = CLI_S_DONE;
+    if (!all) ++t->done;
+  }
+}
+
+void describe_block(const kova_serv_block_head_2010& b) {
+  message(
+      "Time: %d sec %d usec\n\t Total size: %d\n\t Mpulse:%d\n\t Server: %.255s\n\t "
+      "tmask:0x%X\n\t Status: %d\n\t Nchan: %d",
+      b.time.timeup, b.time.timelow, b.ltotal, b.mpulse, b.server, b.tmask, b.status, b.nchan);
+}
+void describe_block(const kova_serv_block_head_2024& b) {
+  message(
+      "Pattern: 0x%lX, Time: %d sec %d usec\n\t Total size: %ld\n\t Mpulse:%ld\n\t Server: "
+      "%.255s\n\t tmask:0x%X\n\t Status: %d\n\t Nchan: %d",
+      static_cast<unsigned long>(b.pattern), b.time.timeup, b.time.timelow,
+      static_cast<long>(b.ltotal), static_cast<long>(b.mpulse), b.server, b.tmask, b.status,
+      b.nchan);
+}
+
+// A finished event that lacks blocks it expected: each entry is shown.
+template <class L>
+void report_unfinished(Hesk& h, const EventSlotView<L>& v) {
+  typename L::Head* head = v.head();
+  message("------------------------UUuups filled != total %d != %d Ev type: %d ts: %d:%d",
+          head->sbfilled, head->nsblocks, head->evtype, head->time.timeup, head->time.timelow);
+  kova_client_sblock_data* e = v.entries();
+  for (int k = 0, filled = v.sbfilled(); k < filled; ++k) {
+    if (e[k].shmid == 0 || e[k].bnum == -1) {
+      message("------------------------UUuups BAD SHMID: %d or BNUM:%d", e[k].shmid, e[k].bnum);
+      continue;
+    }
+    char* p = h.pool_buffer_address(e[k].bnum, e[k].shmid);
+    if (p == nullptr) continue;
+    if (is_block_2024(p))
+      describe_block(*reinterpret_cast<kova_serv_block_head_2024*>(p));
+    else
+      describe_block(*reinterpret_cast<kova_serv_block_head_2010*>(p));
+  }
+  fflush(nullptr);
+}
+
+// Visits client block i: writers complete when their blocks are in, waiting
+// readers whose blocks are in get their datagram, and clients that cannot be
+// served are forced done. REQUIRES: the event slot's lock.
+template <class L>
+void visit_client(Hesk& h, int evslot, EventSlotView<L>& v, int i, Outbox* out, Tally* t) {
+  kova_client_block& b = v.clients()[i];
+  ClientSlotView cv(h, b.snum);
+  kova_client_slot_head* cs = cv.head();
+  if (cs == nullptr) {
+    message("Failed to find a client slot forcing DONE slot: %d client: %d clients: %d  bunm: %d",
+            b.snum, i, v.nclients(), evslot);
+    b.status = CLI_S_DONE;
+    ++t->done;
+    return;
+  }
+  if (cv.is_writer()) {
+    ++t->writers;
+    if (b.status != CLI_S_DONE && EventPath<L>(h).collected(evslot, b.snum)) {
+      touch_client(cs, client_atime(cs), true);
+      b.status = CLI_S_DONE;
+    }
+    if (b.status == CLI_S_DONE) {
+      ++t->writers_done;
+      ++t->done;
+    }
+    return;
+  }
+  if (b.status != CLI_S_WAIT) {
+    if (b.status == CLI_S_DONE) ++t->done;
+    return;
+  }
+  if (cs->evtype != v.head()->evtype) {
+    message("Wrong event type for reading forcing DONE  expected:%d, seen:%d", cs->evtype,
+            v.head()->evtype);
+    b.status = CLI_S_DONE;
+    ++t->done;
+    return;
+  }
+  int want = 0;
+  char(*names)[KOVA_SBLOCK_NAME_LEN] = nullptr;
+  if (!cv.is_reader() || !cv.names(&want, &names)) {
+    message("Wrong client type for reading forcing DONE");
+    b.status = CLI_S_DONE;
+    ++t->done;
+    return;
+  }
+  if (want > v.sbfilled()) return;
+  if (want == 0) {
+    ++t->open_readers;
+    return;
+  }
+  if (!EventPath<L>(h).collected(evslot, b.snum)) return;
+  notify_client<L>(h, evslot, v, i, false, out, t);
+}
+
+// Once every writer is done, the readers that listed no blocks are notified.
+// REQUIRES: the event slot's lock.
+template <class L>
+void notify_open_readers(Hesk& h, int evslot, EventSlotView<L>& v, Outbox* out, Tally* t) {
+  for (int i = 0, n = v.nclients(); i < n; ++i) {
+    kova_client_block& b = v.clients()[i];
+    ClientSlotView cv(h, b.snum);
+    if (!cv.addressable()) {
+      message("(ALL) Failed to find a client slot forcing DONE");
+      b.status = CLI_S_DONE;
+      continue;
+    }
+    int want = -1;
+    char(*names)[KOVA_SBLOCK_NAME_LEN] = nullptr;
+    if (!cv.is_reader() || !cv.names(&want, &names) || want != 0 || b.status != CLI_S_WAIT)
+      continue;
+    notify_client<L>(h, evslot, v, i, true, out, t);
+  }
+}
+
+}  // namespace
+
+template <class L>
+int EventPath<L>::settle(int evslot, Outbox* out) {
+  EventSlotView<L> v(h_, evslot);
+  if (!v.sound()) {
+    message("cl_notify(): event slot %d is corrupt (clients: %d blocks: %d)", evslot,
+            v.head()->nclients, v.head()->sbfilled);
+    return 0;
+  }
+  Tally t;
+  int nclients = v.nclients();
+  for (int i = 0; i < nclients; ++i) visit_client<L>(h_, evslot, v, i, out, &t);
+  if (t.writers_done == t.writers && t.open_readers > 0)
+    notify_open_readers<L>(h_, evslot, v, out, &t);
+  if (t.done != nclients || t.notified != 0) return t.notified;
+  if (v.head()->sbfilled != v.head()->nsblocks) report_unfinished<L>(h_, v);
+  if (release(evslot)) message("cl_notify(): free_ev_slot() failed");
+  return 0;
+}
+
+template <class L>
+int EventPath<L>::settle_unlocked(int evslot) {
+  if (!EventSlotView<L>(h_, evslot).addressable()) {
+    message("cl_notify(): Failed to find event slot: %d", evslot);
+    return 0;
+  }
+  Outbox out;
+  int notified = 0;
+  {
+    SlotLock lock(h_.ev_buf, evslot);
+    typename L::Ctrl* rec = HeskAccess::record<L>(h_, evslot);
+    if (rec == nullptr || Record<L>::status(rec) != EVT_C_USED) return 0;  // freed meanwhile
+    notified = settle(evslot, &out);
+  }
+  return notified - deliver(&out);
+}
+
+template <class L>
+int EventPath<L>::deliver(Outbox* out) {
+  int failed = 0;
+  for (int k = 0; k < out->count(); ++k) {
+    const Outbox::Item& item = out->at(k);
+    if (!send_datagram(h_, item, L::k2024)) continue;
+    ++failed;
+    undelivered(item);
+  }
+  out->clear();
+  return failed;
+}
+
+// A datagram that could not be sent: its reader is forced done (unless the
+// slot holds another event by now) and the event settled again.
+template <class L>
+void EventPath<L>::undelivered(const Outbox::Item& item) {
+  Msg m;
+  memcpy(&m, item.msg, sizeof(m));
+  Outbox again;
+  {
+    SlotLock lock(h_.ev_buf, item.evslot);
+    EventSlotView<L> v(h_, item.evslot);
+    typename L::Ctrl* rec = HeskAccess::record<L>(h_, item.evslot);
+    if (Record<L>::status(rec) != EVT_C_USED || !v.sound() || item.cln >= v.nclients() ||
+        v.head()->time.timeup != m.time.timeup)
+      return;
+    kova_client_block& b = v.clients()[item.cln];
+    if (b.snum != item.clslot || b.status != CLI_S_NTF) return;
+    message(item.all ? "notification(all) failed -> forcing client DONE"
+                     : "notification failed -> forcing client DONE");
+    b.status = CLI_S_DONE;
+    settle(item.evslot, &again);
+  }
+  deliver(&again);
+}
+
+template <class L>
+bool EventPath<L>::notify_one(int evslot, int clslot, int cln) {
+  Outbox::Item item;
+  Prepared p = prepare_notification<L>(h_, evslot, clslot, cln, &item);
+  if (p != kQueued) return p == kFailed;
+  return send_datagram(h_, item, L::k2024);
+}
+
+#define HESK_INSTANTIATE(L)                        \
+  template int EventPath<L>::settle(int, Outbox*);   \
+  template int EventPath<L>::settle_unlocked(int);   \
+  template int EventPath<L>::deliver(Outbox*);       \
+  template bool EventPath<L>::notify_one(int, int, int);
+HESK_INSTANTIATE(Layout2010)
+HESK_INSTANTIATE(Layout2024)
+#undef HESK_INSTANTIATE
+
+}  // namespace hesk_mgr
+
+int Hesk::cl_notify(int evslot) {
+  return hesk_mgr::with_layout(*this, [&](auto path) { return path.settle_unlocked(evslot); });
+}
+
+bool Hesk::notification(int evslot, int clslot, int cln) {
+  return hesk_mgr::with_layout(*this,
+                               [&](auto path) { return path.notify_one(evslot, clslot, cln); });
+}
