@@ -24,148 +24,151 @@ std::map<std::string, int> run_readers(const Variant& v, OnDisk& d, void* frt, u
   const int fd = d.map.fd();
   void* t = nullptr;
   int out = 0;
-  auto done = [&](const std::string& name, int r, bool owned) {
+  // kWhole: the out flag says whether the result is a heap copy.
+  enum Own { kBasket, kWindowed, kWhole };
+  auto done = [&](const std::string& name, int r, Own own) {
     rc[name] = r;
-    if (r == 0 && owned) free(t);
+    if (r == 0 && (own == kWindowed || (own == kWhole && out == 1))) free(t);
     t = nullptr;
+    out = 0;
   };
   if (v.gen == 2009) {
     auto* f = static_cast<kova_file_reference_table*>(frt);
     done("eit",
          kova_get_event_index_table(m, f, reinterpret_cast<kova_event_index_table**>(&t), &out),
-         out == 1);
+         kWhole);
     done("eit_m",
          kova_get_event_index_table_m(total, f, fd, reinterpret_cast<kova_event_index_table**>(&t)),
-         true);
+         kWindowed);
     done("cdt",
          kova_get_channel_dictionary_table(m, f, reinterpret_cast<kova_chan_dictionary_table**>(&t),
                                            &out),
-         out == 1);
+         kWhole);
     done("cdt_m",
          kova_get_channel_dictionary_table_m(total, f, fd,
                                              reinterpret_cast<kova_chan_dictionary_table**>(&t)),
-         true);
+         kWindowed);
     done("ecp",
          kova_get_event_chan_pointers_table(
              m, f, reinterpret_cast<kova_event_chan_pointers_table**>(&t), &out),
-         out == 1);
+         kWhole);
     done("ecp_m",
          kova_get_event_chan_pointers_table_m(
              total, f, fd, reinterpret_cast<kova_event_chan_pointers_table**>(&t)),
-         true);
+         kWindowed);
     done("eidt",
          kova_get_env_index_dictionary_table(
              m, f, reinterpret_cast<kova_env_dictionary_table**>(&t), &out),
-         out == 1);
+         kWhole);
     done("eidt_m",
          kova_get_env_index_dictionary_table_m(total, f, fd,
                                                reinterpret_cast<kova_env_dictionary_table**>(&t)),
-         true);
+         kWindowed);
     done("xcd",
          kova_get_chan_descr_table(m, f, reinterpret_cast<kova_xml_chan_descr_header**>(&t), &out),
-         out == 1);
+         kWhole);
     done("xcd_m",
          kova_get_chan_descr_table_m(total, f, fd,
                                      reinterpret_cast<kova_xml_chan_descr_header**>(&t)),
-         true);
+         kWindowed);
     done("eite",
          kova_get_event_index_table_by_type(m, f, 1, reinterpret_cast<kova_event_index_entry**>(&t),
                                             &out),
-         out == 1);
+         kWhole);
     done("ehb",
          kova_get_event_header_basket_table(m, f, reinterpret_cast<kova_event_header_basket**>(&t)),
-         false);
+         kBasket);
     done("sbhb",
          kova_get_server_block_basket_table(m, f, reinterpret_cast<kova_server_block_basket**>(&t)),
-         false);
+         kBasket);
   } else if (v.gen == 2010) {
     auto* f = static_cast<kova_file_reference_table_2010*>(frt);
     done("eit_m",
          kova_get_event_index_table_m_2010(total, f, fd,
                                            reinterpret_cast<kova_event_index_table**>(&t)),
-         true);
+         kWindowed);
     done("cdt_m",
          kova_get_channel_dictionary_table_m_2010(
              total, f, fd, reinterpret_cast<kova_chan_dictionary_table_2010**>(&t)),
-         true);
+         kWindowed);
     done("ecp_m",
          kova_get_event_chan_pointers_table_m_2010(
              total, f, fd, reinterpret_cast<kova_event_chan_pointers_table**>(&t)),
-         true);
+         kWindowed);
     done("eidt_m",
          kova_get_env_index_dictionary_table_m_2010(
              total, f, fd, reinterpret_cast<kova_env_dictionary_table**>(&t)),
-         true);
+         kWindowed);
     done("xcd_m",
          kova_get_chan_descr_table_m_2010(total, f, fd,
                                           reinterpret_cast<kova_xml_chan_descr_header**>(&t)),
-         true);
+         kWindowed);
     done("eite",
          kova_get_event_index_table_by_type_2010(
              m, f, 1, reinterpret_cast<kova_event_index_entry**>(&t), &out),
-         out == 1);
+         kWhole);
     done("ehb",
          kova_get_event_header_basket_table_2010(m, f,
                                                  reinterpret_cast<kova_event_header_basket**>(&t)),
-         false);
+         kBasket);
     done("sbhb",
          kova_get_server_block_basket_table_2010(
              m, f, reinterpret_cast<kova_server_block_basket_2010**>(&t)),
-         false);
+         kBasket);
   } else {
     auto* f = static_cast<kova_file_reference_table_2024*>(frt);
     done("eit",
          kova_get_event_index_table_2024(m, f, reinterpret_cast<kova_event_index_table_2024**>(&t),
                                          &out),
-         out == 1);
+         kWhole);
     done("eit_m",
          kova_get_event_index_table_m_2024(total, f, fd,
                                            reinterpret_cast<kova_event_index_table_2024**>(&t)),
-         true);
+         kWindowed);
     done("cdt",
          kova_get_channel_dictionary_table_2024(
              m, f, reinterpret_cast<kova_chan_dictionary_table_2024**>(&t), &out),
-         out == 1);
+         kWhole);
     done("cdt_m",
          kova_get_channel_dictionary_table_m_2024(
              total, f, fd, reinterpret_cast<kova_chan_dictionary_table_2024**>(&t)),
-         true);
+         kWindowed);
     done("ecp",
          kova_get_event_chan_pointers_table_2024(
              m, f, reinterpret_cast<kova_event_chan_pointers_table_2024**>(&t), &out),
-         out == 1);
+         kWhole);
     done("ecp_m",
          kova_get_event_chan_pointers_table_m_2024(
              total, f, fd, reinterpret_cast<kova_event_chan_pointers_table_2024**>(&t)),
-         true);
+         kWindowed);
     done("eidt",
          kova_get_env_index_dictionary_table_2024(
              m, f, reinterpret_cast<kova_env_dictionary_table_2024**>(&t), &out),
-         out == 1);
+         kWhole);
     done("eidt_m",
          kova_get_env_index_dictionary_table_m_2024(
              total, f, fd, reinterpret_cast<kova_env_dictionary_table_2024**>(&t)),
-         true);
+         kWindowed);
     done("xcd",
          kova_get_chan_descr_table_2024(
              m, f, reinterpret_cast<kova_xml_chan_descr_header_2024**>(&t), &out),
-         out == 1);
+         kWhole);
     done("xcd_m",
          kova_get_chan_descr_table_m_2024(total, f, fd,
                                           reinterpret_cast<kova_xml_chan_descr_header_2024**>(&t)),
-         true);
+         kWindowed);
     done("eite",
          kova_get_event_index_table_by_type_2024(
              m, f, 1, reinterpret_cast<kova_event_index_entry_2024**>(&t), &out),
-         out == 1);
+         kWhole);
     done("ehb",
          kova_get_event_header_basket_table_2024(
              m, f, reinterpret_cast<kova_event_header_basket_2024**>(&t)),
-         false);
+         kBasket);
     done("sbhb",
          kova_get_server_block_basket_table_2024(
              m, f, reinterpret_cast<kova_server_block_basket_2024**>(&t)),
-         false);
+         kBasket);
   }
   return rc;
 }
