@@ -14,9 +14,9 @@
 // sizes (file 0 = file 2 > file 1).
 //
 // BM_ChannelThroughIndex reads one channel's sub-block in every event through
-// the reduced pointers table (pread of head and payload per event);
-// BM_SequentialScan reads every event of the file in order (4 MB reads,
-// walking the event lengths). x_scan = scan time / channel time.
+// the reduced pointers table (pread of head and payload per event) and, in
+// the same run, every event of the file in order (4 MB reads, walking the
+// event lengths; scan_s). x_scan = scan time / channel time.
 // BM_ChannelThroughIndexCold does both from a cold page cache (the file's
 // pages dropped with posix_fadvise before each read; best of 3).
 //
@@ -303,20 +303,6 @@ void BM_ChannelThroughIndex(benchmark::State& state) {
   state.SetLabel(f.ten[3]);
 }
 
-}  // namespace
-
-BENCHMARK(BM_PreadCdt)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_WindowedCdt)
-    ->DenseRange(0, 2)
-    ->Iterations(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PreadRows10)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_WindowedByList10)
-    ->DenseRange(0, 2)
-    ->Iterations(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond);
 // The same from a cold page cache: the file's pages are dropped
 // (posix_fadvise) before each read, so both sides read from the disk.
 double cold_seconds(BenchFile& f, const std::function<void()>& work) {
@@ -352,6 +338,8 @@ void BM_ChannelThroughIndexCold(benchmark::State& state) {
   state.SetLabel(f.ten[3]);
 }
 
+}  // namespace
+
 BENCHMARK(BM_PreadCdt)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WindowedCdt)
     ->DenseRange(0, 2)
@@ -364,43 +352,6 @@ BENCHMARK(BM_WindowedByList10)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
-// The same through the whole file mapped with kova_map_file: only the
-// channel's pages are touched.
-void BM_ChannelThroughIndexMapped(benchmark::State& state) {
-  BenchFile& f = file(0);
-  std::vector<std::string> one = {f.ten[3]};
-  std::pair<double, double> mine, scan;
-  for (auto _ : state) {
-    mine = measure([&] {
-      u_char* base = nullptr;
-      int fd = -1;
-      unsigned long len = 0;
-      if (kova_map_file(&f.path[0], &base, &fd, &len, nullptr) != 0) abort();
-      kova_event_chan_pointers_table* t = nullptr;
-      if (kova_get_event_chan_pointers_table_by_list_m_2010(len, f.frt, fd, one, f.cdt, &t) != 0)
-        abort();
-      uint64_t sum = 0;
-      for (int i = 0; i < t->maxev; ++i) {
-        const kova_event_chan_ptr_entry& p = t->event_chan_ptr_entry[i];
-        if (p.chhd == 0) continue;
-        kova_serv_block_subhead_2010 h;
-        memcpy(&h, base + p.chhd, sizeof(h));
-        const size_t n = static_cast<size_t>(h.ldata) - sizeof(h);
-        for (size_t b = 0; b < n; b += 64) sum += base[p.data + b];
-      }
-      benchmark::DoNotOptimize(sum);
-      free(t);
-      kova_unmap_file(base, fd, len);
-    });
-    scan = measure([&] { benchmark::DoNotOptimize(scan_events(f)); });
-    state.SetIterationTime(mine.first);
-  }
-  state.counters["scan_s"] = scan.first;
-  state.counters["x_scan"] = scan.first / mine.first;
-  state.counters["minflt"] = mine.second;
-  state.SetLabel(f.ten[3]);
-}
-
 BENCHMARK(BM_ChannelThroughIndex)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChannelThroughIndexCold)
     ->Iterations(1)
