@@ -1,0 +1,143 @@
+// Writer of DAQ raw files of any generation (2009, 2010, 2024), in host or in
+// the opposite byte order, with every table the readers of event_files.h
+// know: for tests, benchmarks and users who need sample files. It is not
+// part of the readers' interface.
+//
+// Events are handed over complete and in host order. The writer appends each
+// one (converted first when writing the opposite order), notes where the
+// event, its server blocks and its channels lie, and finish() writes the
+// tables (each at an 8-byte boundary), the file reference table and the
+// trailer. The channel dictionary has one entry per channel name, sorted by
+// key unless told otherwise; a channel's pointer row lists every occurrence.
+//
+// Threads: one thread per writer. Writing the opposite byte order switches
+// the process-wide generation flags around each conversion and restores
+// them, so no other thread may depend on the flags meanwhile.
+#ifndef HESK_DAQ_FILE_WRITER_H
+#define HESK_DAQ_FILE_WRITER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "event.h"
+
+namespace daqfile {
+
+// Tables a writer emits; a table left out has reference 0 in the FRT.
+enum Table : unsigned {
+  kTableEit = 1u << 0,
+  kTableCdt = 1u << 1,
+  kTableEcpt = 1u << 2,
+  kTableEidt = 1u << 3,
+  kTableXcd = 1u << 4,
+  kTableEhb = 1u << 5,
+  kTableSbhb = 1u << 6,
+  kAllTables = 0x7Fu
+};
+
+struct WriterOptions {
+  int generation = 2010;  // 2009, 2010 or 2024
+  bool swapped = false;   // write the byte order opposite to the host's
+  unsigned tables = kAllTables;
+  bool sort_by_key = true;  // dictionary in ascending key order (else first seen first)
+};
+
+// Where the writer put things (file offsets), for tests and tools.
+struct Layout {
+  std::vector<uint64_t> events;  // every event, in file order
+  uint64_t eit = 0;
+  uint64_t eite[KOVA_EV_EVMAX] = {};
+  uint64_t cdt = 0, ecpt = 0, eidt = 0, xcd = 0, ehb = 0, sbhb = 0;
+  uint64_t frt = 0;
+  uint64_t size = 0;  // the file's length
+};
+
+class Writer {
+ public:
+  explicit Writer(const WriterOptions& options);
+  ~Writer();
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+
+  // Output to a file (created or truncated) or to memory (bytes()).
+  bool open(const std::string& path);
+  void open_memory();
+
+  // One complete event of the writer's generation in host order (its
+  // event_length equal to `length`). False, with error(), for an event that
+  // does not walk or does not convert.
+  bool add_event(const void* event, size_t length);
+
+  // Dictionary keys: a channel without one gets 1000 + 10 x (order first seen).
+  void set_channel_key(const std::string& name, uint32_t key);
+  // Environment dictionary records (key, index), in the order given.
+  void add_env_entry(uint32_t key, int32_t index);
+  // XML channel description; without one the writer lists the channels.
+  void set_xml(const std::string& xml);
+
+  // Writes tables, FRT and trailer, and closes a file output.
+  bool finish();
+
+  const std::string& error() const;
+  const std::vector<unsigned char>& bytes() const;  // memory output
+  const Layout& layout() const;
+  const WriterOptions& options() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Builds events in host order: header, server blocks, sub-blocks, tail.
+class EventBuilder {
+ public:
+  explicit EventBuilder(int generation);
+
+  void begin(int32_t event_type, uint64_t event_number, time_stamp time);
+  void begin_server(const std::string& name, time_stamp time);
+  // A channel of `samples` float samples starting at `first`: sub-block type
+  // 9 (2009) or 41 (2010, 2024).
+  void add_channel(const std::string& name, int samples, float first);
+  // A sub-block with any payload in host order.
+  void add_sub_block(const std::string& name, int32_t dtype, const void* payload, size_t n,
+                     int32_t error = 0);
+  void end_server();
+  // Writes the tail and every length and count.
+  const std::vector<unsigned char>& finish();
+
+ private:
+  int gen_;
+  std::vector<unsigned char> buf_;
+  size_t server_at_ = 0;
+  int32_t servers_ = 0;
+  int32_t channels_ = 0;
+  uint64_t number_ = 0;
+};
+
+// A synthetic run segment: `events` events cycling through `event_types`,
+// each with `servers` server blocks of `channels` channels of `samples`
+// samples. Channel c of every server is left out of odd events when
+// c % 3 == 2, so dictionary counts differ. Every channel is also listed in
+// the environment dictionary.
+struct SyntheticSpec {
+  int events = 100;
+  int servers = 2;
+  int channels = 4;
+  int samples = 16;
+  std::vector<int> event_types = {KOVA_EV_NORMAL};
+  uint32_t first_second = 1700000000;
+  uint64_t first_number = 1000;
+};
+
+std::string synthetic_server_name(int server);
+std::string synthetic_channel_name(int server, int channel);
+bool synthetic_channel_present(int event, int channel);
+// Adds the events of `spec` to an open writer; false with w->error().
+bool write_synthetic(const SyntheticSpec& spec, Writer* w);
+
+}  // namespace daqfile
+
+#endif  // HESK_DAQ_FILE_WRITER_H
