@@ -1,6 +1,6 @@
 // The events of the file in file order, found through the event index
 // table. Each event is copied out of the mapping, converted to host order
-// when the file has the opposite byte order, and printed by print_one().
+// when the file has the opposite byte order, and printed whole.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -13,12 +13,10 @@ namespace daqdump {
 
 namespace {
 
-// One event in host order. For now its header through the head dumps.
-void print_one(int generation, void* event) {
-  if (generation == 2024)
-    dump_event_header_2024_(static_cast<kova_eventheader_2024*>(event));
-  else
-    dump_event_header_(static_cast<kova_eventheader*>(event));
+// One event in host order, with its server blocks and channels, by the event
+// printer of the generation in force (set from the file when it was opened).
+void print_one(void* event) {
+  print_event(event, nullptr);
 }
 
 struct Located {
@@ -89,7 +87,7 @@ int dump_events(const DaqFile& f, long limit) {
     }
     printf("--- event at %lu (%s)\n", static_cast<unsigned long>(ev.offset),
            event_name_itoa(ev.type));
-    print_one(f.generation(), buf.data());
+    print_one(buf.data());
     ++shown;
   }
   return status;
