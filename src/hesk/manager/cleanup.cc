@@ -2,6 +2,7 @@
 // run by the destructor) and the emergency forced_clean after a
 // partition-layer error.
 #include <sys/shm.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -48,6 +49,19 @@ long attach_count(int shmid) {
   return static_cast<long>(ds.shm_nattch);
 }
 
+// Other processes that map the segment besides this one (which maps each
+// partition once). A master's monitor looking over the partitions of the
+// host maps them for moments only: a count above zero is looked at again
+// for a while before it is believed.
+long other_users(int shmid) {
+  long others = attach_count(shmid) - 1;
+  for (int i = 0; i < 20 && others > 0; ++i) {
+    usleep(5000);
+    others = attach_count(shmid) - 1;
+  }
+  return others;
+}
+
 }  // namespace
 
 void Hesk::all_clean_up() {
@@ -79,8 +93,9 @@ void Hesk::all_clean_up() {
   std::vector<C_shm_buffer*> objects;
   for (auto& entry : buffers_names) {
     long others = 0;
-    for (auto& by_id : buffers_ids)
-      if (by_id.second == entry.second) others = attach_count(by_id.first) - 1;
+    if (master && forced)
+      for (auto& by_id : buffers_ids)
+        if (by_id.second == entry.second) others = other_users(by_id.first);
     noted.emplace_back(entry.first, others);
     objects.push_back(entry.second);
   }

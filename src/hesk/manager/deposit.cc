@@ -62,6 +62,9 @@ bool settle_duplicate(Hesk& h, kova_client_sblock_data* held, int id, int bnum, 
   bool newer_better = nb.nchan > old_chans;
   if (newer_better) message("ev_update(): SB duplication new SB is better ... substituting");
   int give_id = newer_better ? held->shmid : id, give_bnum = newer_better ? held->bnum : bnum;
+  // The entry never names a buffer already given back, nor half of one: it
+  // is a placeholder from before the old buffer goes until the new one is in.
+  if (newer_better) held->bnum = -1;
   if (!h.pool_return_buffer(give_bnum, give_id))
     message("ev_update(): HESK FREED (%s) id: %d bnum: %d", newer_better ? "OLD" : "NEW", give_id,
             give_bnum);
@@ -281,11 +284,15 @@ bool EventPath<L>::store_locked(KOVA_EVTYPE evtype, int id, int bnum, int slot, 
       return true;
     }
     entry = v.entries() + head->sbfilled;
-    head->sbfilled += 1;
   }
+  // The entry is whole before it counts: a writer killed half way leaves an
+  // entry beyond sbfilled (a new one) or a placeholder (a filled one).
+  bool appended = entry == v.entries() + head->sbfilled;
   copy_name(entry->name, namef(block));
+  entry->bnum = -1;
   entry->shmid = id;
   entry->bnum = bnum;
+  if (appended) head->sbfilled += 1;
   if (!account_block(h_, head, evtype, block)) return true;
   head->lupdate = now();
   if (holds_writer_of(h_, evtype)) settle(slot, out);

@@ -118,6 +118,12 @@ RepairResult PartitionRepair::repair(const C_shm& p, const ReclaimTest& reclaim)
   return r;
 }
 
+bool PartitionRepair::attach_quietly(C_shm& p, int shmid) {
+  if (p.attached) return false;
+  std::lock_guard<std::recursive_mutex> guard(C_shm::mx_cnts);
+  return p.attach_id(shmid);
+}
+
 bool PartitionRepair::take_out(const C_shm& p, int i) {
   if (!usable(p) || i < 0 || i >= p.pointer->nbuf) return false;
   C_shm_global* g = p.pointer;

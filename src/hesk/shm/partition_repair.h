@@ -47,6 +47,9 @@ class PartitionRepair {
   static bool take_out(const C_shm& p, int i);
   // Descriptor of buffer i; null when unusable or out of range.
   static C_shm_buf* descriptor(const C_shm& p, int i);
+  // Maps segment shmid for an unattached object, without a word when the
+  // segment is gone or not readable; false then.
+  static bool attach_quietly(C_shm& p, int shmid);
 };
 
 // A partition viewed by segment id: mapped, not counted as a user, never
@@ -55,7 +58,7 @@ class PartitionViewer : public C_shm {
  public:
   explicit PartitionViewer(int shmid) {
     keep(true);
-    find(shmid);
+    PartitionRepair::attach_quietly(*this, shmid);
   }
 };
 
