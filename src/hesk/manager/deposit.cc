@@ -233,8 +233,7 @@ bool EventPath<L>::store(KOVA_EVTYPE evtype, int id, int bnum, int slot) {
     // since the caller found it.
     SlotLock lock(h_.ev_buf, slot);
     EventKey k;
-    if (!key_of(evtype, block, &k) ||
-        !Record<L>::holds(h_, HeskAccess::record<L>(h_, slot), k)) {
+    if (!key_of(evtype, block, &k) || !Record<L>::holds(h_, HeskAccess::record<L>(h_, slot), k)) {
       message("ev_update(): event slot %d no longer holds the event of this block: refused", slot);
       return true;
     }
@@ -299,50 +298,11 @@ bool EventPath<L>::store_locked(KOVA_EVTYPE evtype, int id, int bnum, int slot, 
   return false;
 }
 
-template <class L>
-bool EventPath<L>::collected(int evslot, int clslot) {
-  EventSlotView<L> v(h_, evslot);
-  if (!v.addressable()) {
-    message("check_if_all_collected(): failed to get the buffer address for event slot: %d",
-            evslot);
-    return false;
-  }
-  ClientSlotView cv(h_, clslot);
-  if (!cv.addressable()) {
-    message("check_if_all_collected(): failed to get the buffer address for client slot: %d",
-            clslot);
-    return false;
-  }
-  int i = v.client_index(clslot);
-  if (i >= 0 && v.clients()[i].status == CLI_S_DONE) return true;
-  int n = 0;
-  char(*names)[KOVA_SBLOCK_NAME_LEN] = nullptr;
-  if (!cv.names(&n, &names)) {
-    message("check_if_all_collected(): invalid client type: %d", cv.type());
-    return false;
-  }
-  int filled = v.sbfilled();
-  if (n > filled) return false;
-  if (filled < 1) return n == 0;
-  kova_client_sblock_data* e = v.entries();
-  int count = 0;
-  for (int k = 0; k < filled; ++k) {
-    for (int j = 0; j < n; ++j) {
-      if (memcmp(e[k].name, names[j], KOVA_SBLOCK_NAME_LEN) == 0) {
-        ++count;
-        break;
-      }
-    }
-  }
-  return count == n;
-}
-
-#define HESK_INSTANTIATE(L)                                                        \
-  template bool EventPath<L>::deposit(KOVA_EVTYPE, int, int);                      \
-  template bool EventPath<L>::store(KOVA_EVTYPE, int, int, int);                   \
-  template int EventPath<L>::find(KOVA_EVTYPE, char*);                             \
-  template bool EventPath<L>::collected(int, int);                                 \
-  template int EventPath<L>::locate(const EventKey&, char*, bool, SlotLock*);    \
+#define HESK_INSTANTIATE(L)                                                   \
+  template bool EventPath<L>::deposit(KOVA_EVTYPE, int, int);                 \
+  template bool EventPath<L>::store(KOVA_EVTYPE, int, int, int);              \
+  template int EventPath<L>::find(KOVA_EVTYPE, char*);                        \
+  template int EventPath<L>::locate(const EventKey&, char*, bool, SlotLock*); \
   template bool EventPath<L>::key_of(int, char*, EventKey*);
 HESK_INSTANTIATE(Layout2010)
 HESK_INSTANTIATE(Layout2024)
@@ -363,8 +323,4 @@ bool Hesk::ev_update(KOVA_EVTYPE evtype, int id, int bnum, int slot) {
 int Hesk::find_ev_slot(KOVA_EVTYPE evtype, char* block) {
   if (block == nullptr || !hesk_mgr::valid_evtype(evtype)) return -1;
   return with_layout(*this, [&](auto path) { return path.find(evtype, block); });
-}
-
-bool Hesk::check_if_all_collected(int evslot, int clslot) {
-  return with_layout(*this, [&](auto path) { return path.collected(evslot, clslot); });
 }

@@ -87,7 +87,8 @@ void dump_events(Hesk& h, std::ostream& os) {
     os << "USED" << std::endl;
     time_stamp key = R::key(rec);
     // The 2010 view's id as the unsigned 32-bit number it is stored as.
-    long id = L::k2024 ? R::eventid(rec) : static_cast<long>(static_cast<uint32_t>(R::eventid(rec)));
+    long id =
+        L::k2024 ? R::eventid(rec) : static_cast<long>(static_cast<uint32_t>(R::eventid(rec)));
     os << "  key        :       " << key.timeup << ":" << key.timelow << "_" << id << std::endl;
     os << "  event type :       " << R::evtype(rec) << std::endl;
     EventSlotView<L> v(h, s);

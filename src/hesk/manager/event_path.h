@@ -63,6 +63,9 @@ class Outbox {
   int n_ = 0;
 };
 
+// What preparing a notification came to.
+enum Prepared { kQueued, kNotWaiting, kFailed };
+
 template <class L>
 class EventPath {
  public:
@@ -73,10 +76,9 @@ class EventPath {
   explicit EventPath(Hesk& h) : h_(h) {}
 
   // --- writers (deposit.cc) ---
-  bool deposit(KOVA_EVTYPE evtype, int id, int bnum);        // ev_update(evtype, id, bnum)
+  bool deposit(KOVA_EVTYPE evtype, int id, int bnum);          // ev_update(evtype, id, bnum)
   bool store(KOVA_EVTYPE evtype, int id, int bnum, int slot);  // ev_update(..., slot)
   int find(KOVA_EVTYPE evtype, char* block);                   // find_ev_slot
-  bool collected(int evslot, int clslot);                      // check_if_all_collected
 
   // --- set-up of a new slot (slot_setup.cc) ---
   bool setup(KOVA_EVTYPE evtype, int slot, char* block);  // init_ev_slot
@@ -88,8 +90,15 @@ class EventPath {
   // Sends what settle queued; after the slot's lock is given back. Returns
   // the datagrams that could not be sent (their readers are forced done).
   int deliver(Outbox* out);
-  int settle_unlocked(int evslot);                   // cl_notify
-  bool notify_one(int evslot, int clslot, int cln);  // notification
+  int settle_unlocked(int evslot);  // cl_notify
+
+  // --- notification datagrams (notify.cc) ---
+  // Marks client block cln notified and prepares its datagram.
+  // REQUIRES: the slot's lock.
+  Prepared prepare(int evslot, int clslot, int cln, Outbox::Item* item);
+  bool notify_one(int evslot, int clslot, int cln);                    // notification
+  bool collected(int evslot, int clslot);                              // check_if_all_collected
+  bool set_status(int evslot, int clslot, BUF_MNG_CLI_STATUS status);  // set_cl_status
 
   // --- the reader thread (reader_thread.cc) ---
   void receive(const Msg& m);
@@ -97,9 +106,8 @@ class EventPath {
   // --- release (release.cc) ---
   // REQUIRES: the slot's lock and its record used.
   bool release(int evslot);
-  bool free_slot(int evslot);                                  // free_ev_slot
-  bool withdraw(KOVA_EVTYPE evtype, int bnum, int id);         // return_buffer_in_pool_ext
-  bool set_status(int evslot, int clslot, BUF_MNG_CLI_STATUS status);  // set_cl_status
+  bool free_slot(int evslot);                           // free_ev_slot
+  bool withdraw(KOVA_EVTYPE evtype, int bnum, int id);  // return_buffer_in_pool_ext
 
  private:
   // The slot holding event k, locked in `lock`; with `create` a new slot is

@@ -172,7 +172,6 @@ struct HeskAccess {
   static void map_partition(Hesk& h, C_shm_buffer* b) { h.map_buffer(b); }
 };
 
-
 // Whether this process holds a writer slot of evtype.
 bool holds_writer_of(Hesk& h, int evtype);
 // Whether client slot c is one of this object's reader slots.

@@ -20,7 +20,8 @@ void print_block(int k, const Block& b, const kova_client_sblock_data& e, int fi
 
 // The block of entry k as free_ev_slot shows it while the monitor frees.
 template <class L>
-void print_cleaning(Hesk& h, const typename L::Head* head, int k, const kova_client_sblock_data& e) {
+void print_cleaning(Hesk& h, const typename L::Head* head, int k,
+                    const kova_client_sblock_data& e) {
   char* p = h.pool_buffer_address(e.bnum, e.shmid);
   if (p == nullptr) return;
   if (is_block_2024(p) != L::k2024) {
@@ -103,29 +104,10 @@ bool EventPath<L>::withdraw(KOVA_EVTYPE evtype, int bnum, int id) {
   return h_.pool_return_buffer(bnum, id);
 }
 
-template <class L>
-bool EventPath<L>::set_status(int evslot, int clslot, BUF_MNG_CLI_STATUS status) {
-  EventSlotView<L> v(h_, evslot);
-  if (!v.addressable()) {
-    message("set_cl_status(): failed to get the buffer address for event slot: %d", evslot);
-    return true;
-  }
-  {
-    SlotLock lock(h_.ev_buf, evslot);
-    int i = v.client_index(clslot);
-    if (i < 0) return true;
-    v.clients()[i].status = status;
-  }
-  kova_client_slot_head* cs = HeskAccess::client_slot(h_, clslot);
-  if (cs != nullptr) touch_client(cs, now(), status == CLI_S_DONE);
-  return false;
-}
-
-#define HESK_INSTANTIATE(L)                                       \
-  template bool EventPath<L>::release(int);                       \
-  template bool EventPath<L>::free_slot(int);                     \
-  template bool EventPath<L>::withdraw(KOVA_EVTYPE, int, int);    \
-  template bool EventPath<L>::set_status(int, int, BUF_MNG_CLI_STATUS);
+#define HESK_INSTANTIATE(L)                   \
+  template bool EventPath<L>::release(int);   \
+  template bool EventPath<L>::free_slot(int); \
+  template bool EventPath<L>::withdraw(KOVA_EVTYPE, int, int);
 HESK_INSTANTIATE(Layout2010)
 HESK_INSTANTIATE(Layout2024)
 #undef HESK_INSTANTIATE
@@ -138,9 +120,4 @@ bool Hesk::free_ev_slot(int evslot) {
 
 bool Hesk::return_buffer_in_pool_ext(KOVA_EVTYPE evtype, int bnum, int id) {
   return hesk_mgr::with_layout(*this, [&](auto path) { return path.withdraw(evtype, bnum, id); });
-}
-
-bool Hesk::set_cl_status(int evslot, int clslot, BUF_MNG_CLI_STATUS status) {
-  return hesk_mgr::with_layout(*this,
-                               [&](auto path) { return path.set_status(evslot, clslot, status); });
 }

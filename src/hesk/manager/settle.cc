@@ -20,111 +20,6 @@ struct Tally {
   int done = 0, notified = 0, writers = 0, writers_done = 0, open_readers = 0;
 };
 
-template <class L>
-void fill_message(typename L::Msg* m, kova_client_slot_head* cs, typename L::Head* head, int evslot,
-                  int clslot, int cln) {
-  memset(m, 0, sizeof(*m));
-  m->mtype = cs->pid;
-  m->evslot = evslot;
-  m->clslot = clslot;
-  m->cln = cln;
-  if constexpr (L::k2024) {
-    m->time = head->time;
-    m->event = static_cast<uint64_t>(head->eventid);
-  } else {
-    m->time.timeup = head->time.timeup;
-    m->time.timelow = head->eventid;
-  }
-}
-
-// Marks client block cln notified and prepares its datagram. kQueued, or
-// kNotWaiting (nothing to send), or kFailed (reported).
-enum Prepared { kQueued, kNotWaiting, kFailed };
-template <class L>
-Prepared prepare_notification(Hesk& h, int evslot, int clslot, int cln, Outbox::Item* item) {
-  if (clslot < 1 || evslot < 0 || cln < 0) {
-    message("Invalid parameter %d %d %d", clslot, evslot, cln);
-    return kFailed;
-  }
-  kova_client_slot_head* cs = HeskAccess::client_slot(h, clslot);
-  if (cs == nullptr) {
-    message("Something wrong: header == NULL");
-    return kFailed;
-  }
-  if (cs->cltype != CLI_T_READER) {
-    message("Something wrong: %u  %d != %d", static_cast<unsigned>(cs->pid), cs->cltype,
-            CLI_T_READER);
-    return kFailed;
-  }
-  EventSlotView<L> v(h, evslot);
-  if (cln >= v.nclients()) return kFailed;
-  typename L::Msg msg;
-  fill_message<L>(&msg, cs, v.head(), evslot, clslot, cln);
-  kova_client_block* blk = v.clients() + cln;
-  if (blk->status != CLI_S_WAIT) return kNotWaiting;
-  blk->status = CLI_S_NTF;
-  memcpy(item->msg, &msg, sizeof(msg));
-  item->len = sizeof(msg);
-  item->port = reader_part(cs)->qid & 0xFFFF;
-  item->evslot = evslot;
-  item->clslot = clslot;
-  item->cln = cln;
-  return kQueued;
-}
-
-// Sends one prepared datagram to the local host; false on success.
-bool send_datagram(Hesk& h, const Outbox::Item& item, bool b2024) {
-  struct in_addr addr;
-  if (!localhost_address(&addr)) return true;
-  // The reader socket sends when there is one; otherwise a socket of its own,
-  // so that no reader slot ever records a port nobody reads.
-  int sock = h.qid;
-  if (sock < 0) {
-    UdpSocket& sender = HeskAccess::send_socket(h);
-    if (!sender.valid()) sender = UdpSocket::open();
-    if (!sender.valid()) {
-      printf(b2024 ? "Failed to create socket (2024)\n" : "Failed to create socket\n");
-      return true;
-    }
-    sock = sender.fd();
-  }
-  struct sockaddr_in dest;
-  memset(&dest, 0, sizeof(dest));
-  dest.sin_family = AF_INET;
-  dest.sin_addr = addr;
-  dest.sin_port = htons(static_cast<uint16_t>(item.port));
-  ssize_t sent;
-  do {
-    sent = sendto(sock, item.msg, item.len, 0, reinterpret_cast<struct sockaddr*>(&dest),
-                  sizeof(dest));
-  } while (sent < 0 && errno == EINTR);
-  if (sent != static_cast<ssize_t>(item.len)) {
-    perror("sendto");
-    printf(b2024 ? "sendto(2024) failed\n" : "sendto() failed\n");
-    return true;
-  }
-  return false;
-}
-
-// Queues the notification of client block i; a failure forces it done.
-template <class L>
-void notify_client(Hesk& h, int evslot, EventSlotView<L>& v, int i, bool all, Outbox* out,
-                   Tally* t) {
-  kova_client_block& b = v.clients()[i];
-  Outbox::Item item;
-  Prepared p = prepare_notification<L>(h, evslot, b.snum, i, &item);
-  if (p == kQueued) {
-    item.all = all;
-    out->add(item);
-    ++t->notified;
-  } else if (p == kFailed) {
-    message(all ? "notification(all) failed -> forcing client DONE"
-                : "notification failed -> forcing client DONE");
-    b.status = CLI_S_DONE;
-    if (!all) ++t->done;
-  }
-}
-
 void describe_block(const kova_serv_block_head_2010& b) {
   message(
       "Time: %d sec %d usec\n\t Total size: %d\n\t Mpulse:%d\n\t Server: %.255s\n\t "
@@ -160,6 +55,25 @@ void report_unfinished(Hesk& h, const EventSlotView<L>& v) {
       describe_block(*reinterpret_cast<kova_serv_block_head_2010*>(p));
   }
   fflush(nullptr);
+}
+
+// Queues the notification of client block i; a failure forces it done.
+template <class L>
+void notify_client(Hesk& h, int evslot, EventSlotView<L>& v, int i, bool all, Outbox* out,
+                   Tally* t) {
+  kova_client_block& b = v.clients()[i];
+  Outbox::Item item;
+  Prepared p = EventPath<L>(h).prepare(evslot, b.snum, i, &item);
+  if (p == kQueued) {
+    item.all = all;
+    out->add(item);
+    ++t->notified;
+  } else if (p == kFailed) {
+    message(all ? "notification(all) failed -> forcing client DONE"
+                : "notification failed -> forcing client DONE");
+    b.status = CLI_S_DONE;
+    if (!all) ++t->done;
+  }
 }
 
 // Visits client block i: writers complete when their blocks are in, waiting
@@ -276,55 +190,66 @@ int EventPath<L>::settle_unlocked(int evslot) {
 }
 
 template <class L>
-int EventPath<L>::deliver(Outbox* out) {
-  int failed = 0;
-  for (int k = 0; k < out->count(); ++k) {
-    const Outbox::Item& item = out->at(k);
-    if (!send_datagram(h_, item, L::k2024)) continue;
-    ++failed;
-    undelivered(item);
+bool EventPath<L>::collected(int evslot, int clslot) {
+  EventSlotView<L> v(h_, evslot);
+  if (!v.addressable()) {
+    message("check_if_all_collected(): failed to get the buffer address for event slot: %d",
+            evslot);
+    return false;
   }
-  out->clear();
-  return failed;
+  ClientSlotView cv(h_, clslot);
+  if (!cv.addressable()) {
+    message("check_if_all_collected(): failed to get the buffer address for client slot: %d",
+            clslot);
+    return false;
+  }
+  int i = v.client_index(clslot);
+  if (i >= 0 && v.clients()[i].status == CLI_S_DONE) return true;
+  int n = 0;
+  char(*names)[KOVA_SBLOCK_NAME_LEN] = nullptr;
+  if (!cv.names(&n, &names)) {
+    message("check_if_all_collected(): invalid client type: %d", cv.type());
+    return false;
+  }
+  int filled = v.sbfilled();
+  if (n > filled) return false;
+  if (filled < 1) return n == 0;
+  kova_client_sblock_data* e = v.entries();
+  int count = 0;
+  for (int k = 0; k < filled; ++k) {
+    for (int j = 0; j < n; ++j) {
+      if (memcmp(e[k].name, names[j], KOVA_SBLOCK_NAME_LEN) == 0) {
+        ++count;
+        break;
+      }
+    }
+  }
+  return count == n;
 }
 
-// A datagram that could not be sent: its reader is forced done (unless the
-// slot holds another event by now) and the event settled again.
 template <class L>
-void EventPath<L>::undelivered(const Outbox::Item& item) {
-  Msg m;
-  memcpy(&m, item.msg, sizeof(m));
-  Outbox again;
+bool EventPath<L>::set_status(int evslot, int clslot, BUF_MNG_CLI_STATUS status) {
+  EventSlotView<L> v(h_, evslot);
+  if (!v.addressable()) {
+    message("set_cl_status(): failed to get the buffer address for event slot: %d", evslot);
+    return true;
+  }
   {
-    SlotLock lock(h_.ev_buf, item.evslot);
-    EventSlotView<L> v(h_, item.evslot);
-    typename L::Ctrl* rec = HeskAccess::record<L>(h_, item.evslot);
-    if (Record<L>::status(rec) != EVT_C_USED || !v.sound() || item.cln >= v.nclients() ||
-        v.head()->time.timeup != m.time.timeup)
-      return;
-    kova_client_block& b = v.clients()[item.cln];
-    if (b.snum != item.clslot || b.status != CLI_S_NTF) return;
-    message(item.all ? "notification(all) failed -> forcing client DONE"
-                     : "notification failed -> forcing client DONE");
-    b.status = CLI_S_DONE;
-    settle(item.evslot, &again);
+    SlotLock lock(h_.ev_buf, evslot);
+    int i = v.client_index(clslot);
+    if (i < 0) return true;
+    v.clients()[i].status = status;
   }
-  deliver(&again);
-}
-
-template <class L>
-bool EventPath<L>::notify_one(int evslot, int clslot, int cln) {
-  Outbox::Item item;
-  Prepared p = prepare_notification<L>(h_, evslot, clslot, cln, &item);
-  if (p != kQueued) return p == kFailed;
-  return send_datagram(h_, item, L::k2024);
+  kova_client_slot_head* cs = HeskAccess::client_slot(h_, clslot);
+  if (cs != nullptr) touch_client(cs, now(), status == CLI_S_DONE);
+  return false;
 }
 
 #define HESK_INSTANTIATE(L)                        \
-  template int EventPath<L>::settle(int, Outbox*);   \
-  template int EventPath<L>::settle_unlocked(int);   \
-  template int EventPath<L>::deliver(Outbox*);       \
-  template bool EventPath<L>::notify_one(int, int, int);
+  template int EventPath<L>::settle(int, Outbox*); \
+  template int EventPath<L>::settle_unlocked(int); \
+  template bool EventPath<L>::collected(int, int); \
+  template bool EventPath<L>::set_status(int, int, BUF_MNG_CLI_STATUS);
 HESK_INSTANTIATE(Layout2010)
 HESK_INSTANTIATE(Layout2024)
 #undef HESK_INSTANTIATE
@@ -335,7 +260,11 @@ int Hesk::cl_notify(int evslot) {
   return hesk_mgr::with_layout(*this, [&](auto path) { return path.settle_unlocked(evslot); });
 }
 
-bool Hesk::notification(int evslot, int clslot, int cln) {
+bool Hesk::check_if_all_collected(int evslot, int clslot) {
+  return hesk_mgr::with_layout(*this, [&](auto path) { return path.collected(evslot, clslot); });
+}
+
+bool Hesk::set_cl_status(int evslot, int clslot, BUF_MNG_CLI_STATUS status) {
   return hesk_mgr::with_layout(*this,
-                               [&](auto path) { return path.notify_one(evslot, clslot, cln); });
+                               [&](auto path) { return path.set_status(evslot, clslot, status); });
 }
