@@ -7,6 +7,7 @@
 
 #include "event_path.h"
 #include "event_util.h"
+#include "partition_repair.h"
 
 namespace hesk_mgr {
 
@@ -142,29 +143,34 @@ int EventPath<L>::locate(const EventKey& k, char* block, bool create, SlotLock* 
 
 // A new slot for event k: taken out of the free queue and its record marked
 // used under event lock 0 (held in `lock0`), which is then given back, so
-// that other writers of the event find the record while the clients are
-// chosen under the slot's own lock.
+// that other writers of the event find the record (and wait for the slot's
+// lock) while its clients are chosen and written under the slot's own lock.
 template <class L>
 int EventPath<L>::set_up_new(const EventKey& k, char* block, SlotLock* lock, SlotLock* lock0) {
-  char* addr = nullptr;
-  for (int attempt = 0; attempt < kSlotTakeAttempts && addr == nullptr; ++attempt)
-    addr = h_.ev_buf->get_buffer(4, true);
-  int s = addr ? h_.ev_buf->buffer_id(addr) : -1;
+  // The slot comes with its own lock, taken before its record changes: a
+  // writer holding an old answer sees either the free record or the
+  // finished set-up.
+  int s = -1;
+  for (int attempt = 0; attempt < kSlotTakeAttempts && s < 0; ++attempt)
+    s = hesk_shm::PartitionRepair::take_locked_slot(*h_.ev_buf);
+  if (s >= 0) lock->adopt(h_.ev_buf, s);
   if (s < 1) {
-    if (s == 0) h_.ev_buf->return_buffer(0);
+    if (s == 0) {  // the control records' buffer: not a slot
+      hesk_shm::PartitionRepair::return_locked_slot(*h_.ev_buf, 0);
+      lock->forget();
+    }
     message("find_ev_slot(): failed to allocate an event slot");
     return -1;
   }
-  // Its own lock before its record: a writer holding an old answer sees
-  // either the free record or the finished set-up.
-  lock->take(h_.ev_buf, s);
   typename L::Ctrl* r = HeskAccess::record<L>(h_, s);
   Record<L>::set_used(r, k);
   lock0->release();
-  if (!setup(static_cast<KOVA_EVTYPE>(k.evtype), s, block)) return s;
+  SetUpPlan plan;
+  this->plan(static_cast<KOVA_EVTYPE>(k.evtype), block, &plan);
+  if (!write_setup(s, block, plan)) return s;
   Record<L>::set_status(r, EVT_C_FREE);
-  h_.ev_buf->return_buffer(s);
-  lock->release();
+  hesk_shm::PartitionRepair::return_locked_slot(*h_.ev_buf, s);
+  lock->forget();
   return -1;
 }
 
@@ -202,7 +208,7 @@ bool EventPath<L>::deposit(KOVA_EVTYPE evtype, int id, int bnum) {
       message("ev_update(): failed to find the event slot");
       return true;
     }
-    refused = store_locked(evtype, id, bnum, s, block, &out);
+    refused = store_locked(lock, evtype, id, bnum, block, &out);
   }
   deliver(&out);
   return refused;
@@ -237,7 +243,7 @@ bool EventPath<L>::store(KOVA_EVTYPE evtype, int id, int bnum, int slot) {
       message("ev_update(): event slot %d no longer holds the event of this block: refused", slot);
       return true;
     }
-    refused = store_locked(evtype, id, bnum, slot, block, &out);
+    refused = store_locked(lock, evtype, id, bnum, block, &out);
   }
   deliver(&out);
   return refused;
@@ -245,8 +251,9 @@ bool EventPath<L>::store(KOVA_EVTYPE evtype, int id, int bnum, int slot) {
 
 // REQUIRES: the slot's lock, its record holding the block's event.
 template <class L>
-bool EventPath<L>::store_locked(KOVA_EVTYPE evtype, int id, int bnum, int slot, char* block,
+bool EventPath<L>::store_locked(SlotLock& lock, KOVA_EVTYPE evtype, int id, int bnum, char* block,
                                 Outbox* out) {
+  int slot = lock.slot();
   EventSlotView<L> v(h_, slot);
   Head* head = v.head();
   if (!v.sound()) {
@@ -294,7 +301,7 @@ bool EventPath<L>::store_locked(KOVA_EVTYPE evtype, int id, int bnum, int slot, 
   if (appended) head->sbfilled += 1;
   if (!account_block(h_, head, evtype, block)) return true;
   head->lupdate = now();
-  if (holds_writer_of(h_, evtype)) settle(slot, out);
+  if (holds_writer_of(h_, evtype)) settle(lock, out);
   return false;
 }
 

@@ -26,6 +26,7 @@
 #include "event_records.h"
 #include "slot_view.h"
 
+#include <array>
 #include <vector>
 
 namespace hesk_mgr {
@@ -63,6 +64,31 @@ class Outbox {
   int n_ = 0;
 };
 
+// The clients of a new event and the placeholders it starts with, as
+// planned from the client slots.
+struct SetUpPlan {
+  typedef std::array<char, KOVA_SBLOCK_NAME_LEN> Name;
+  struct Client {
+    kova_client_block block;
+    int blocks;   // blocks a writer announced
+    bool reader;  // its access time becomes the event's start
+  };
+  int evtype = -1;
+  bool no_writer = false;  // this process writes no block of the type
+  bool made = false;       // planned (false: a key-extraction function is missing)
+  time_stamp start{0, 0};
+  std::vector<Client> clients;
+  std::vector<int> timed;    // writers whose process's reader part does not take it
+  std::vector<Name> missed;  // names readers want that no writer announced
+};
+
+// Whether a plan cannot set a slot up; the reason is reported.
+inline bool refused(const SetUpPlan& plan) {
+  if (plan.no_writer)
+    message("init_ev_slot(): no write registration found for event type: %d", plan.evtype);
+  return !plan.made;
+}
+
 // What preparing a notification came to.
 enum Prepared { kQueued, kNotWaiting, kFailed };
 
@@ -82,11 +108,16 @@ class EventPath {
 
   // --- set-up of a new slot (slot_setup.cc) ---
   bool setup(KOVA_EVTYPE evtype, int slot, char* block);  // init_ev_slot
+  // Chooses the clients of a new event of the block (takes client lock 0).
+  void plan(KOVA_EVTYPE evtype, char* block, SetUpPlan* plan);
+  // Writes a new slot from its plan; true when it cannot be set up
+  // (reported). REQUIRES: the slot's lock.
+  bool write_setup(int slot, char* block, const SetUpPlan& plan);
 
   // --- settling and notification (settle.cc) ---
   // Counts the clients, queues the notifications in `out`, and releases a
   // finished event. REQUIRES: the slot's lock. Returns the readers notified.
-  int settle(int evslot, Outbox* out);
+  int settle(SlotLock& lock, Outbox* out);
   // Sends what settle queued; after the slot's lock is given back. Returns
   // the datagrams that could not be sent (their readers are forced done).
   int deliver(Outbox* out);
@@ -104,8 +135,9 @@ class EventPath {
   void receive(const Msg& m);
 
   // --- release (release.cc) ---
-  // REQUIRES: the slot's lock and its record used.
-  bool release(int evslot);
+  // Gives the slot's buffers back, then the slot together with its lock.
+  // REQUIRES: `lock` holds the slot, its record used.
+  bool release(SlotLock& lock);
   bool free_slot(int evslot);                           // free_ev_slot
   bool withdraw(KOVA_EVTYPE evtype, int bnum, int id);  // return_buffer_in_pool_ext
 
@@ -116,11 +148,11 @@ class EventPath {
   int locate(const EventKey& k, char* block, bool create, SlotLock* lock);
   int set_up_new(const EventKey& k, char* block, SlotLock* lock, SlotLock* lock0);
   bool key_of(int evtype, char* block, EventKey* k);
-  bool store_locked(KOVA_EVTYPE evtype, int id, int bnum, int slot, char* block, Outbox* out);
+  bool store_locked(SlotLock& lock, KOVA_EVTYPE evtype, int id, int bnum, char* block, Outbox* out);
   void undelivered(const Outbox::Item& item);
   bool accept(const Msg& m, bool* forced_done);
   void complete(const Msg& m);
-  bool complete_locked(const Msg& m, Outbox* out);
+  bool complete_locked(SlotLock& lock, const Msg& m, Outbox* out);
 
   Hesk& h_;
 };

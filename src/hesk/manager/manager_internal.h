@@ -66,6 +66,8 @@ class SlotLock {
     slot_ = slot;
     held_ = true;
   }
+  // The lock was given back by other means (together with something else).
+  void forget() { held_ = false; }
   bool held() const { return held_; }
   int slot() const { return held_ ? slot_ : -1; }
   void release() {
@@ -208,6 +210,15 @@ inline void count_bad_datagram() {
   while (seen < 20 && !__atomic_compare_exchange_n(&hesk_bad_format_events, &seen, seen + 1, true,
                                                    __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
   }
+}
+
+// Tells the CPU this is a spin loop.
+inline void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#else
+  asm volatile("" ::: "memory");
+#endif
 }
 
 // Sleeps `usec` microseconds, waking early when `go` is cleared.

@@ -121,7 +121,7 @@ bool handle_stalled(Hesk& h, MonitorState& ms, int s) {
   if (!examine_clients<L>(h, ms, v, st, t_now)) return false;
   if (st.count != 0) {
     __atomic_store_n(&free_flag, 1, __ATOMIC_RELAXED);
-    EventPath<L>(h).release(s);
+    EventPath<L>(h).release(lock);
     __atomic_store_n(&free_flag, 0, __ATOMIC_RELAXED);
     message("MONITOR Suspicious event slot: %d freed ", s);
     st.count = 0;

@@ -134,7 +134,7 @@ void EventPath<L>::undelivered(const Outbox::Item& item) {
     message(item.all ? "notification(all) failed -> forcing client DONE"
                      : "notification failed -> forcing client DONE");
     b.status = CLI_S_DONE;
-    settle(item.evslot, &again);
+    settle(lock, &again);
   }
   deliver(&again);
 }

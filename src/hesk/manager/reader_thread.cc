@@ -26,6 +26,8 @@ namespace {
 // How often a receive returns to look at the run flag, so that a stop never
 // waits on a datagram that does not come.
 constexpr int kReceiveTimeoutUs = 100000;
+// How long the thread looks for the next datagram before it sleeps.
+constexpr double kReceiveSpinUs = 20;
 
 bool running(Hesk& h) {
   return __atomic_load_n(&h.reader_go, __ATOMIC_RELAXED) && HeskAccess::reader_run(h).load();
@@ -121,7 +123,8 @@ void EventPath<L>::complete(const Msg& m) {
   Outbox out;
   {
     SlotLock lock(h_.ev_buf, m.evslot);
-    if (!complete_locked(m, &out)) message("Failed to update the client status to 'CLI_S_DONE' ");
+    if (!complete_locked(lock, m, &out))
+      message("Failed to update the client status to 'CLI_S_DONE' ");
   }
   deliver(&out);
 }
@@ -129,7 +132,7 @@ void EventPath<L>::complete(const Msg& m) {
 // REQUIRES: the slot's lock. false when the slot holds another event by now,
 // or not this reader.
 template <class L>
-bool EventPath<L>::complete_locked(const Msg& m, Outbox* out) {
+bool EventPath<L>::complete_locked(SlotLock& lock, const Msg& m, Outbox* out) {
   EventSlotView<L> v(h_, m.evslot);
   typename L::Ctrl* rec = HeskAccess::record<L>(h_, m.evslot);
   if (Record<L>::status(rec) != EVT_C_USED || v.head()->time.timeup != m.time.timeup ||
@@ -140,7 +143,7 @@ bool EventPath<L>::complete_locked(const Msg& m, Outbox* out) {
   v.clients()[i].status = CLI_S_DONE;
   kova_client_slot_head* cs = HeskAccess::client_slot(h_, m.clslot);
   if (cs != nullptr) touch_client(cs, now(), true);
-  settle(m.evslot, out);
+  settle(lock, out);
   return true;
 }
 
@@ -166,7 +169,7 @@ void EventPath<L>::receive(const Msg& m) {
     SlotLock lock(h_.ev_buf, m.evslot);
     run = accept(m, &forced_done);
     // A reader forced to done may have been the event's last client.
-    if (forced_done) settle(m.evslot, &out);
+    if (forced_done) settle(lock, &out);
   }
   deliver(&out);
   if (!run) return;
@@ -203,6 +206,21 @@ void dispatch(Hesk& h, const unsigned char* buf) {
 }
 
 }  // namespace
+
+// The next datagram. Right after an event the next one is often only
+// microseconds away: it is looked for without waiting for a short while
+// before the thread sleeps in the kernel, which costs more than that.
+ssize_t receive_next(int fd, unsigned char* buf, size_t len) {
+  ssize_t n = recv(fd, buf, len, MSG_TRUNC | MSG_DONTWAIT);
+  if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return n;
+  time_stamp start = now();
+  while (micros(now()) - micros(start) < kReceiveSpinUs) {
+    for (int k = 0; k < 100; ++k) cpu_relax();
+    n = recv(fd, buf, len, MSG_TRUNC | MSG_DONTWAIT);
+    if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return n;
+  }
+  return recv(fd, buf, len, MSG_TRUNC);
+}
 
 }  // namespace hesk_mgr
 
@@ -273,7 +291,7 @@ void Hesk::reader_exec() {
   while (running(*this)) {
     // MSG_TRUNC reports the datagram's real length, so a longer one is seen
     // as wrong rather than cut to size.
-    ssize_t n = recv(fd, buf, sizeof(buf), MSG_TRUNC);
+    ssize_t n = receive_next(fd, buf, sizeof(buf));
     if (!running(*this)) break;
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "event_path.h"
+#include "partition_repair.h"
 
 namespace hesk_mgr {
 
@@ -37,7 +38,8 @@ void print_cleaning(Hesk& h, const typename L::Head* head, int k,
 // counts reach outside it, keeps its entries untouched), its record is
 // freed and the slot goes back to the free queue.
 template <class L>
-bool EventPath<L>::release(int evslot) {
+bool EventPath<L>::release(SlotLock& lock) {
+  int evslot = lock.slot();
   EventSlotView<L> v(h_, evslot);
   bool failed = false;
   kova_client_sblock_data* e = v.entries();
@@ -53,7 +55,9 @@ bool EventPath<L>::release(int evslot) {
     e[k].bnum = -1;
   }
   Record<L>::set_status(HeskAccess::record<L>(h_, evslot), EVT_C_FREE);
-  if (h_.ev_buf->return_buffer(evslot)) {
+  bool was_free = hesk_shm::PartitionRepair::return_locked_slot(*h_.ev_buf, evslot);
+  lock.forget();
+  if (was_free) {
     message("free_ev_slot(): failed to free event slot: %d ", evslot);
     return true;
   }
@@ -69,7 +73,7 @@ bool EventPath<L>::free_slot(int evslot) {
   }
   SlotLock lock(h_.ev_buf, evslot);
   if (Record<L>::status(rec) == EVT_C_FREE) return false;
-  return release(evslot);
+  return release(lock);
 }
 
 template <class L>
@@ -96,7 +100,7 @@ bool EventPath<L>::withdraw(KOVA_EVTYPE evtype, int bnum, int id) {
       if (e[j].shmid != id || e[j].bnum != bnum) continue;
       memmove(&e[j], &e[j + 1], sizeof(*e) * (filled - j - 1));
       v.head()->sbfilled -= 1;
-      if (v.head()->sbfilled == 0 && release(s))
+      if (v.head()->sbfilled == 0 && release(lock))
         message("return_buffer_in_pool_ext(): failed to free event slot: %d ", s);
       break;
     }
@@ -104,9 +108,9 @@ bool EventPath<L>::withdraw(KOVA_EVTYPE evtype, int bnum, int id) {
   return h_.pool_return_buffer(bnum, id);
 }
 
-#define HESK_INSTANTIATE(L)                   \
-  template bool EventPath<L>::release(int);   \
-  template bool EventPath<L>::free_slot(int); \
+#define HESK_INSTANTIATE(L)                       \
+  template bool EventPath<L>::release(SlotLock&); \
+  template bool EventPath<L>::free_slot(int);     \
   template bool EventPath<L>::withdraw(KOVA_EVTYPE, int, int);
 HESK_INSTANTIATE(Layout2010)
 HESK_INSTANTIATE(Layout2024)

@@ -154,7 +154,8 @@ void notify_open_readers(Hesk& h, int evslot, EventSlotView<L>& v, Outbox* out, 
 }  // namespace
 
 template <class L>
-int EventPath<L>::settle(int evslot, Outbox* out) {
+int EventPath<L>::settle(SlotLock& lock, Outbox* out) {
+  int evslot = lock.slot();
   EventSlotView<L> v(h_, evslot);
   if (!v.sound()) {
     message("cl_notify(): event slot %d is corrupt (clients: %d blocks: %d)", evslot,
@@ -168,7 +169,7 @@ int EventPath<L>::settle(int evslot, Outbox* out) {
     notify_open_readers<L>(h_, evslot, v, out, &t);
   if (t.done != nclients || t.notified != 0) return t.notified;
   if (v.head()->sbfilled != v.head()->nsblocks) report_unfinished<L>(h_, v);
-  if (release(evslot)) message("cl_notify(): free_ev_slot() failed");
+  if (release(lock)) message("cl_notify(): free_ev_slot() failed");
   return 0;
 }
 
@@ -184,7 +185,7 @@ int EventPath<L>::settle_unlocked(int evslot) {
     SlotLock lock(h_.ev_buf, evslot);
     typename L::Ctrl* rec = HeskAccess::record<L>(h_, evslot);
     if (rec == nullptr || Record<L>::status(rec) != EVT_C_USED) return 0;  // freed meanwhile
-    notified = settle(evslot, &out);
+    notified = settle(lock, &out);
   }
   return notified - deliver(&out);
 }
@@ -245,10 +246,10 @@ bool EventPath<L>::set_status(int evslot, int clslot, BUF_MNG_CLI_STATUS status)
   return false;
 }
 
-#define HESK_INSTANTIATE(L)                        \
-  template int EventPath<L>::settle(int, Outbox*); \
-  template int EventPath<L>::settle_unlocked(int); \
-  template bool EventPath<L>::collected(int, int); \
+#define HESK_INSTANTIATE(L)                              \
+  template int EventPath<L>::settle(SlotLock&, Outbox*); \
+  template int EventPath<L>::settle_unlocked(int);       \
+  template bool EventPath<L>::collected(int, int);       \
   template bool EventPath<L>::set_status(int, int, BUF_MNG_CLI_STATUS);
 HESK_INSTANTIATE(Layout2010)
 HESK_INSTANTIATE(Layout2024)

@@ -1,7 +1,8 @@
-// Setting up an event slot for the first block of an event: the head from
-// the block, the clients that take part, and placeholders for the blocks
-// that will never come (writers a reader part of their process does not
-// want, names no writer announced).
+// Setting up an event slot for the first block of an event: the clients
+// that take part and the placeholders for blocks that will never come
+// (writers a reader part of their process does not want, names no writer
+// announced) are planned from the client slots under client lock 0; the
+// slot is then written from the plan.
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,8 +15,6 @@
 namespace hesk_mgr {
 
 namespace {
-
-typedef std::array<char, KOVA_SBLOCK_NAME_LEN> Name;
 
 void copy_name(char* dest, const char* src) {
   memset(dest, 0, KOVA_SBLOCK_NAME_LEN);
@@ -52,13 +51,6 @@ int writer_of_process(const Hesk& h, int c, int pid, int evtype) {
   return 0;
 }
 
-// What the client scan leaves for the placeholders.
-struct Scan {
-  std::vector<int> timed;    // writer slots whose reader part does not take the event
-  std::vector<Name> missed;  // names readers want that no writer announced
-};
-
-template <class L>
 bool reader_takes_part(Hesk& h, kova_client_slot_head* cs, int trigger, time_stamp t_now) {
   kova_client_reader* r = reader_part(cs);
   time_stamp ratio = r->cl.time_ratio, atime = client_atime(cs);
@@ -66,14 +58,9 @@ bool reader_takes_part(Hesk& h, kova_client_slot_head* cs, int trigger, time_sta
          h.time_expired(&t_now, &atime, &ratio);
 }
 
-// Decides for every subscribed client of evtype whether it takes part and
-// appends its client block; dead clients are kicked out on the way.
-template <class L>
-void scan_clients(Hesk& h, EventSlotView<L>& v, int evtype, int trigger, Scan* out) {
-  typename L::Head* head = v.head();
-  time_stamp t_now = head->start;
-  bool full_reported = false;
-  SlotLock lock0(h.cl_buf, 0);
+// Decides for every subscribed client of evtype whether it takes part;
+// dead clients are kicked out on the way. REQUIRES: client lock 0.
+void scan_clients(Hesk& h, int evtype, int trigger, SetUpPlan* plan) {
   for (int c = 1, ncl = HeskAccess::client_slot_count(h); c < ncl; ++c) {
     ClientSlotView cv(h, c);
     kova_client_slot_head* cs = cv.head();
@@ -86,30 +73,20 @@ void scan_clients(Hesk& h, EventSlotView<L>& v, int evtype, int trigger, Scan* o
     int nnames = 0;
     char(*names)[KOVA_SBLOCK_NAME_LEN] = nullptr;
     if (!cv.names(&nnames, &names)) continue;  // another type, or a corrupt list
-    bool takes_part = !cv.is_reader() || reader_takes_part<L>(h, cs, trigger, t_now);
-    if (takes_part && !v.room_for_client()) {
-      if (!full_reported) message("init_ev_slot(): event slot has no room for more clients");
-      full_reported = true;
-      continue;
-    }
     if (cv.is_writer()) {
       bool own = cs->pid == static_cast<int32_t>(h.mpid);
-      v.clients()[head->nclients] = kova_client_block{c, own ? CLI_S_PROC : CLI_S_WAIT};
-      head->nsblocks += nnames;
-      head->nclients += 1;
-    } else if (takes_part) {
-      touch_client(cs, t_now, false);
-      v.clients()[head->nclients] = kova_client_block{c, CLI_S_WAIT};
-      head->nclients += 1;
+      plan->clients.push_back({{c, own ? CLI_S_PROC : CLI_S_WAIT}, nnames, false});
+    } else if (reader_takes_part(h, cs, trigger, plan->start)) {
+      plan->clients.push_back({{c, CLI_S_WAIT}, 0, true});
       for (int i = 0; i < nnames; ++i) {
         if (announced_by_writer(h, evtype, names[i])) continue;
-        Name n;
+        SetUpPlan::Name n;
         memcpy(n.data(), names[i], n.size());
-        if (std::find(out->missed.begin(), out->missed.end(), n) == out->missed.end())
-          out->missed.push_back(n);
+        if (std::find(plan->missed.begin(), plan->missed.end(), n) == plan->missed.end())
+          plan->missed.push_back(n);
       }
     } else if (int w = writer_of_process(h, c, cs->pid, evtype)) {
-      out->timed.push_back(w);
+      plan->timed.push_back(w);
     }
   }
 }
@@ -118,9 +95,9 @@ void scan_clients(Hesk& h, EventSlotView<L>& v, int evtype, int trigger, Scan* o
 // once, and their blocks stand in the slot as placeholders; names no writer
 // announced get placeholders too and are counted as expected.
 template <class L>
-void add_placeholders(Hesk& h, EventSlotView<L>& v, const Scan& scan) {
+void add_placeholders(Hesk& h, EventSlotView<L>& v, const SetUpPlan& plan) {
   typename L::Head* head = v.head();
-  for (int w : scan.timed) {
+  for (int w : plan.timed) {
     int i = v.client_index(w);
     ClientSlotView wv(h, w);
     if (i >= 0) {
@@ -138,7 +115,7 @@ void add_placeholders(Hesk& h, EventSlotView<L>& v, const Scan& scan) {
       }
     }
   }
-  for (const Name& n : scan.missed) {
+  for (const SetUpPlan::Name& n : plan.missed) {
     append_placeholder<L>(v, n.data());
     head->nsblocks += 1;
     if (h.missed_blocks_debug > 0) {
@@ -151,53 +128,79 @@ void add_placeholders(Hesk& h, EventSlotView<L>& v, const Scan& scan) {
 }  // namespace
 
 template <class L>
+void EventPath<L>::plan(KOVA_EVTYPE evtype, char* block, SetUpPlan* plan) {
+  plan->evtype = evtype;
+  if (!holds_writer_of(h_, evtype)) {
+    plan->no_writer = true;
+    return;
+  }
+  GET_TRG_FUN trgf = lookup(h_.get_trg_f, evtype);
+  if (!trgf || !lookup(h_.get_key_f, evtype) || !lookup(h_.get_sts_f, evtype) ||
+      !lookup(h_.get_evid_f, evtype))
+    return;
+  plan->start = now();
+  plan->made = true;
+  SlotLock lock0(h_.cl_buf, 0);
+  scan_clients(h_, evtype, trgf(block), plan);
+}
+
+template <class L>
+bool EventPath<L>::write_setup(int slot, char* block, const SetUpPlan& plan) {
+  if (refused(plan)) return true;
+  EventSlotView<L> v(h_, slot);
+  int evtype = plan.evtype;
+  time_stamp key = *lookup(h_.get_key_f, evtype)(block);
+  long id = lookup(h_.get_evid_f, evtype)(block);
+  Head* head = v.head();
+  memset(head, 0, HeskAccess::event_slot_length(h_));
+  if (key.timeup == 0) message("!!!!!!!! init_ev_slot(): time stamp is: %d:%d", 0, key.timelow);
+  if (h_.smode == HESK_SYNCH_EVID && id == 0) message("!!!!!!!! init_ev_slot(): eventId: %ld", id);
+  if constexpr (L::k2024) head->pattern = KOVA_EV_SLOT_PATTERN_2024;
+  head->time = key;
+  head->eventid = id;
+  head->evtype = evtype;
+  head->tmask = lookup(h_.get_trg_f, evtype)(block);
+  head->status = static_cast<int32_t>(lookup(h_.get_sts_f, evtype)(block));
+  head->start = plan.start;
+  head->pid = static_cast<int32_t>(h_.mpid);
+  for (const SetUpPlan::Client& c : plan.clients) {
+    if (!v.room_for_client()) {
+      message("init_ev_slot(): event slot %d has no room for more clients", slot);
+      break;
+    }
+    v.clients()[head->nclients] = c.block;
+    head->nclients += 1;
+    head->nsblocks += c.blocks;
+    if (c.reader) touch_client(HeskAccess::client_slot(h_, c.block.snum), plan.start, false);
+  }
+  add_placeholders<L>(h_, v, plan);
+  return false;
+}
+
+template <class L>
 bool EventPath<L>::setup(KOVA_EVTYPE evtype, int slot, char* block) {
-  Hesk& h = h_;
   if (block == nullptr || !valid_evtype(evtype) || slot < 0) {
     unsigned first = 0;
     if (block) memcpy(&first, block, sizeof(first));
     message("init_ev_slot(): invalid parameter(s) evtype:%d bnum:%d evhd:%u", evtype, slot, first);
     return true;
   }
-  if (!holds_writer_of(h, evtype)) {
-    message("init_ev_slot(): no write registration found for event type: %d", evtype);
-    return true;
-  }
-  EventSlotView<L> v(h, slot);
-  if (!v.addressable()) {
+  SetUpPlan p;
+  plan(evtype, block, &p);
+  if (!p.no_writer && !EventSlotView<L>(h_, slot).addressable()) {
     message("init_ev_slot(): failed to get the buffer address for event slot: %d", slot);
     return true;
   }
-  GET_KEY_FUN keyf = lookup(h.get_key_f, evtype);
-  GET_TRG_FUN trgf = lookup(h.get_trg_f, evtype);
-  GET_STS_FUN stsf = lookup(h.get_sts_f, evtype);
-  GET_EVID_FUN idf = lookup(h.get_evid_f, evtype);
-  if (!keyf || !trgf || !stsf || !idf) return true;
-
-  time_stamp key = *keyf(block);
-  long id = idf(block);
-  int trigger = trgf(block);
-  typename L::Head* head = v.head();
-  memset(head, 0, HeskAccess::event_slot_length(h));
-  if (key.timeup == 0) message("!!!!!!!! init_ev_slot(): time stamp is: %d:%d", 0, key.timelow);
-  if (h.smode == HESK_SYNCH_EVID && id == 0) message("!!!!!!!! init_ev_slot(): eventId: %ld", id);
-  if constexpr (L::k2024) head->pattern = KOVA_EV_SLOT_PATTERN_2024;
-  head->time = key;
-  head->eventid = id;
-  head->evtype = evtype;
-  head->tmask = trigger;
-  head->status = static_cast<int32_t>(stsf(block));
-  head->start = now();
-  head->pid = static_cast<int32_t>(h.mpid);
-
-  Scan scan;
-  scan_clients<L>(h, v, evtype, trigger, &scan);
-  add_placeholders<L>(h, v, scan);
-  return false;
+  return write_setup(slot, block, p);
 }
 
-template bool EventPath<Layout2010>::setup(KOVA_EVTYPE, int, char*);
-template bool EventPath<Layout2024>::setup(KOVA_EVTYPE, int, char*);
+#define HESK_INSTANTIATE(L)                                         \
+  template bool EventPath<L>::setup(KOVA_EVTYPE, int, char*);       \
+  template void EventPath<L>::plan(KOVA_EVTYPE, char*, SetUpPlan*); \
+  template bool EventPath<L>::write_setup(int, char*, const SetUpPlan&);
+HESK_INSTANTIATE(Layout2010)
+HESK_INSTANTIATE(Layout2024)
+#undef HESK_INSTANTIATE
 
 }  // namespace hesk_mgr
 

@@ -8,6 +8,7 @@
 
 #include "SysError.h"
 #include "ipc_sys.h"
+#include "tsan_sync.h"
 
 namespace hesk_shm {
 
@@ -140,6 +141,62 @@ bool PartitionRepair::take_out(const C_shm& p, int i) {
   op.sem_flg = IPC_NOWAIT;
   sem_apply(g->gbl_semid, &op, 1);
   return true;
+}
+
+int PartitionRepair::take_locked_slot(const C_shm& p) {
+  if (!usable(p) || !p.more_sems) return -1;
+  C_shm_global* g = p.pointer;
+  C_shm_buf* d = p.descriptors();
+  const int semid = g->gbl_semid;
+  sembuf count_and_gate[2] = {{gbl_empty, -1, IPC_NOWAIT}, {gbl_gate, -1, SEM_UNDO | IPC_NOWAIT}};
+  int err = sem_apply(semid, count_and_gate, 2);
+  for (int k = 0; k < kBusyRetries && err == EAGAIN; ++k) err = sem_apply(semid, count_and_gate, 2);
+  if (err == EAGAIN || err == EINTR) return -1;
+  if (err != 0) throw_sys_error(err);
+  sync_acquired(p.sync_object(gbl_gate));
+  const int i = g->free.remove(d, g->nbuf);
+  if (i >= 0) {
+    d[i].status = 0;
+    d[i].link = -1;
+    d[i].owner_pid = getpid();
+  }
+  sync_releasing(p.sync_object(gbl_gate));
+  const unsigned short lock = static_cast<unsigned short>(gbl_nsems + i);
+  sembuf gate_back_slot_taken[2] = {{gbl_gate, 1, SEM_UNDO}, {lock, -1, SEM_UNDO | IPC_NOWAIT}};
+  // The slot's lock is free but for a moment's check by a writer with an
+  // old answer; then the gate goes back first and the lock is waited for.
+  if (i < 0 || sem_apply_retry(semid, gate_back_slot_taken, i < 0 ? 1 : 2) != 0) {
+    if (i >= 0) {
+      p.gate(false);
+      while (!p.ctrl(i, true)) {
+      }
+    }
+    return i;
+  }
+  sync_acquired(p.sync_object(lock));
+  return i;
+}
+
+bool PartitionRepair::return_locked_slot(const C_shm& p, int i) {
+  if (!usable(p) || !p.more_sems || i < 0 || i >= p.pointer->nbuf) return true;
+  C_shm_global* g = p.pointer;
+  C_shm_buf* d = p.descriptors();
+  p.gate_wait();
+  const bool already_free = (d[i].status & C_SHM_BUF_FREE) != 0;
+  if (!already_free) {
+    d[i].use_count = 0;
+    d[i].ldata = 0;
+    d[i].trig = 0;
+    d[i].status |= C_SHM_BUF_FREE;
+    g->free.link(d, g->nbuf, i);
+  }
+  const unsigned short lock = static_cast<unsigned short>(gbl_nsems + i);
+  sembuf back[3] = {{gbl_gate, 1, SEM_UNDO}, {lock, 1, SEM_UNDO}, {gbl_empty, 1, 0}};
+  sync_releasing(p.sync_object(gbl_gate));
+  sync_releasing(p.sync_object(lock));
+  const int err = sem_apply_retry(g->gbl_semid, back, already_free ? 2 : 3);
+  if (err != 0) throw_sys_error(err);
+  return already_free;
 }
 
 }  // namespace hesk_shm

@@ -50,6 +50,16 @@ class PartitionRepair {
   // Maps segment shmid for an unattached object, without a word when the
   // segment is gone or not readable; false then.
   static bool attach_quietly(C_shm& p, int shmid);
+
+  // For partitions whose buffers are slots guarded by their own locks (made
+  // with per-buffer semaphores): a slot is taken out of the free queue
+  // together with its lock, and given back together with giving the lock
+  // back, each in the one system call that also gives the gate back.
+  // Takes a free slot without waiting, and its lock; -1 when none is free.
+  static int take_locked_slot(const C_shm& p);
+  // Gives slot i back to the free queue and its lock back; true when i was
+  // already free (its lock is given back all the same).
+  static bool return_locked_slot(const C_shm& p, int i);
 };
 
 // A partition viewed by segment id: mapped, not counted as a user, never

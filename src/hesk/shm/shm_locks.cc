@@ -48,11 +48,7 @@ bool C_shm::sem_lock(int num, bool lock, bool is_gate) const {
   bool retry = false;
   if (err == EAGAIN) {
     mLockCount.fetch_add(1, std::memory_order_relaxed);
-    // A holder on another CPU usually lets go within microseconds: a few
-    // more tries are much cheaper than sleeping in the kernel.
-    for (int k = 0; k < hesk_shm::kBusyRetries && err == EAGAIN; ++k) {
-      err = hesk_shm::sem_apply(semid, &op, 1);
-    }
+    err = hesk_shm::sem_spin(semid, &op, 1, hesk_shm::kSpinMicros);
     if (err == EAGAIN) {
       op.sem_flg = SEM_UNDO;
       err = hesk_shm::sem_apply(semid, &op, 1);
