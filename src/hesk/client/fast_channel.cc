@@ -25,9 +25,34 @@ void report_ldata(const char* chan_name, int32_t ldata, int64_t left) {
 
 enum class Search { kFound, kNotHere, kCorrupt };
 
+// The channel name looked for, with its first eight bytes (the terminator
+// included when it is shorter) ready for a one-word first comparison.
+struct ChannelKey {
+  const char* name;
+  size_t len;
+  uint64_t word = 0;
+  uint64_t mask = 0;
+
+  explicit ChannelKey(const char* n) : name(n), len(strlen(n)) {
+    const size_t k = len < 8 ? len + 1 : 8;
+    unsigned char m[8] = {};
+    memset(m, 0xFF, k);
+    memcpy(&word, n, k);
+    memcpy(&mask, m, sizeof(mask));
+  }
+  // Whether a 256-byte name field holds the name (within its width).
+  bool matches(const char* field) const {
+    uint64_t f;
+    memcpy(&f, field, sizeof(f));
+    if (((f ^ word) & mask) != 0) return false;
+    return len < 8 || field_equals(field, kNameWidth, name, len);
+  }
+};
+
 // Searches one server block for chan_name (of length len).
-Search search_block(const ServerBlock& b, const char* chan_name, size_t len,
+Search search_block(const ServerBlock& b, const ChannelKey& key,
                     kova_serv_block_subhead_2010** hit) {
+  const char* chan_name = key.name;
   if (b.nchan < 1 || b.room() < 1) return Search::kNotHere;
   // The first head must lie within ltotal, and ltotal within the buffer.
   if (!b.within_buffer() || b.room() < kSubHead) {
@@ -43,7 +68,7 @@ Search search_block(const ServerBlock& b, const char* chan_name, size_t len,
       report_ldata(chan_name, ldata, left);
       return Search::kCorrupt;
     }
-    if (sub->chname[0] == chan_name[0] && field_equals(sub->chname, kNameWidth, chan_name, len)) {
+    if (key.matches(sub->chname)) {
       *hit = sub;
       return Search::kFound;
     }
@@ -64,7 +89,7 @@ kova_serv_block_subhead_2010* search_event(const SlotInfo& s, kova_client_sblock
   if (chan_name == nullptr || chan_name[0] == '\0') return nullptr;
   if (is_run_or_slow_event(s.evtype) || s.sbfilled < 1) return nullptr;
   if (data == nullptr || obj == nullptr) return nullptr;
-  const size_t len = strlen(chan_name);
+  const ChannelKey key(chan_name);
   const bool one_block = sb_name != nullptr && sb_name[0] != '\0';
   const size_t sb_len = one_block ? strlen(sb_name) : 0;
   for (int i = 0; i < s.sbfilled; ++i) {
@@ -74,7 +99,7 @@ kova_serv_block_subhead_2010* search_event(const SlotInfo& s, kova_client_sblock
     ServerBlock b;
     if (!resolve(obj, e, detect, &b)) continue;
     kova_serv_block_subhead_2010* hit = nullptr;
-    const Search r = search_block(b, chan_name, len, &hit);
+    const Search r = search_block(b, key, &hit);
     if (r == Search::kCorrupt) return nullptr;
     if (r == Search::kNotHere) continue;
     if (sb_name != nullptr && sb_name[0] == '\0') {

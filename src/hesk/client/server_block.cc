@@ -11,13 +11,21 @@ SlotInfo slot_info_any(const kova_event_slot_head_2024* hd) {
 }
 
 bool resolve(Hesk* obj, const kova_client_sblock_data& e, bool detect, ServerBlock* out) {
-  // Both calls go through the object's pool mutex, so the object's reader
-  // and monitor threads may use the pool meanwhile.
-  char* p = obj->get_buffer_address(e.bnum, e.shmid, true);
-  if (p == nullptr) return false;
+  // The pool is asked through the object's serialised methods, so the
+  // object's reader and monitor threads may use it meanwhile. A partition
+  // not yet in the pool is attached first (get_buffer_address with autoadd).
   C_shm_buffer* part = obj->find_by_id(e.shmid);
-  const int64_t buffer = part != nullptr ? part->getBufferLength() : 0;
-  if (buffer < kHead2010) return false;
+  if (part == nullptr) {
+    if (obj->get_buffer_address(e.bnum, e.shmid, true) == nullptr) return false;
+    part = obj->find_by_id(e.shmid);
+    if (part == nullptr) return false;
+  }
+  // The partition object stays while this event is handled (only the
+  // caller's own thread removes partitions); its buffer addresses may be
+  // read from any thread.
+  char* p = part->buffer_addr(e.bnum);
+  const int64_t buffer = part->getBufferLength();
+  if (p == nullptr || buffer < kHead2010) return false;
   ServerBlock b;
   b.base = p;
   b.buffer = buffer;
