@@ -16,7 +16,7 @@
 
 #include "event_util.h"
 #include "local_copies.h"
-#include "server_block.h"
+#include "block_walks.h"
 
 namespace hesk_client {
 
@@ -135,9 +135,9 @@ void report_corrupt(const char* fn, const ServerBlock& b, int k, int want) {
   fflush(nullptr);
 }
 
-// Walks the sub-blocks of one server block that the event type takes; true
-// on a failure or when the block is corrupt (it is then left at that point).
-bool walk_block(int evtype, const ServerBlock& b, const char* fn) {
+}  // namespace
+
+bool take_slow_blocks(int evtype, const ServerBlock& b, const char* fn) {
   const int want = (evtype == KOVA_EV_ENV || evtype == KOVA_EV_UPD) ? 1 : b.nchan;
   if (!b.within_buffer()) {
     report_corrupt(fn, b, 0, want);
@@ -162,6 +162,8 @@ bool walk_block(int evtype, const ServerBlock& b, const char* fn) {
   }
   return failed;
 }
+
+namespace {
 
 bool takes_slow_blocks(int evtype) {
   return evtype == KOVA_EV_HB || is_run_or_slow_event(evtype);
@@ -188,7 +190,7 @@ Outcome take_event(const SlotInfo& s, kova_client_sblock_data* data, Hesk* obj, 
       return out;
     }
     if (b.nchan < 1) continue;
-    if (walk_block(s.evtype, b, fn)) out.failed = true;
+    if (take_slow_blocks(s.evtype, b, fn)) out.failed = true;
   }
   return out;
 }

@@ -4,7 +4,7 @@
 // hold together ends the search with the "CHANNEL corrupted" lines.
 #include <cstdio>
 
-#include "server_block.h"
+#include "block_walks.h"
 
 namespace {
 
@@ -23,33 +23,10 @@ void report_ldata(const char* chan_name, int32_t ldata, int64_t left) {
   fflush(nullptr);
 }
 
-enum class Search { kFound, kNotHere, kCorrupt };
+}  // namespace
 
-// The channel name looked for, with its first eight bytes (the terminator
-// included when it is shorter) ready for a one-word first comparison.
-struct ChannelKey {
-  const char* name;
-  size_t len;
-  uint64_t word = 0;
-  uint64_t mask = 0;
+namespace hesk_client {
 
-  explicit ChannelKey(const char* n) : name(n), len(strlen(n)) {
-    const size_t k = len < 8 ? len + 1 : 8;
-    unsigned char m[8] = {};
-    memset(m, 0xFF, k);
-    memcpy(&word, n, k);
-    memcpy(&mask, m, sizeof(mask));
-  }
-  // Whether a 256-byte name field holds the name (within its width).
-  bool matches(const char* field) const {
-    uint64_t f;
-    memcpy(&f, field, sizeof(f));
-    if (((f ^ word) & mask) != 0) return false;
-    return len < 8 || field_equals(field, kNameWidth, name, len);
-  }
-};
-
-// Searches one server block for chan_name (of length len).
 Search search_block(const ServerBlock& b, const ChannelKey& key,
                     kova_serv_block_subhead_2010** hit) {
   const char* chan_name = key.name;
@@ -82,6 +59,10 @@ Search search_block(const ServerBlock& b, const ChannelKey& key,
     }
   }
 }
+
+}  // namespace hesk_client
+
+namespace {
 
 kova_serv_block_subhead_2010* search_event(const SlotInfo& s, kova_client_sblock_data* data,
                                            char* sb_name, const char* chan_name, Hesk* obj,

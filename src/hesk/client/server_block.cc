@@ -10,21 +10,7 @@ SlotInfo slot_info_any(const kova_event_slot_head_2024* hd) {
   return slot_info(reinterpret_cast<const kova_event_slot_head*>(hd));
 }
 
-bool resolve(Hesk* obj, const kova_client_sblock_data& e, bool detect, ServerBlock* out) {
-  // The pool is asked through the object's serialised methods, so the
-  // object's reader and monitor threads may use it meanwhile. A partition
-  // not yet in the pool is attached first (get_buffer_address with autoadd).
-  C_shm_buffer* part = obj->find_by_id(e.shmid);
-  if (part == nullptr) {
-    if (obj->get_buffer_address(e.bnum, e.shmid, true) == nullptr) return false;
-    part = obj->find_by_id(e.shmid);
-    if (part == nullptr) return false;
-  }
-  // The partition object stays while this event is handled (only the
-  // caller's own thread removes partitions); its buffer addresses may be
-  // read from any thread.
-  char* p = part->buffer_addr(e.bnum);
-  const int64_t buffer = part->getBufferLength();
+bool view_block(char* p, int64_t buffer, bool detect, ServerBlock* out) {
   if (p == nullptr || buffer < kHead2010) return false;
   ServerBlock b;
   b.base = p;
@@ -44,6 +30,22 @@ bool resolve(Hesk* obj, const kova_client_sblock_data& e, bool detect, ServerBlo
   }
   *out = b;
   return true;
+}
+
+bool resolve(Hesk* obj, const kova_client_sblock_data& e, bool detect, ServerBlock* out) {
+  // The pool is asked through the object's serialised methods, so the
+  // object's reader and monitor threads may use it meanwhile. A partition
+  // not yet in the pool is attached first (get_buffer_address with autoadd).
+  C_shm_buffer* part = obj->find_by_id(e.shmid);
+  if (part == nullptr) {
+    if (obj->get_buffer_address(e.bnum, e.shmid, true) == nullptr) return false;
+    part = obj->find_by_id(e.shmid);
+    if (part == nullptr) return false;
+  }
+  // The partition object stays while this event is handled (only the
+  // caller's own thread removes partitions); its buffer addresses may be
+  // read from any thread.
+  return view_block(part->buffer_addr(e.bnum), part->getBufferLength(), detect, out);
 }
 
 }  // namespace hesk_client

@@ -74,10 +74,14 @@ struct ServerBlock {
   }
 };
 
+// A server block at p in a buffer of `buffer` bytes. With detect the
+// generation is told by the 2024 pattern, otherwise the block is read as
+// 2010. false when the buffer is too short for the head.
+bool view_block(char* p, int64_t buffer, bool detect, ServerBlock* out);
+
 // Resolves entry e through obj's pool (attaching its partition on first
-// use). With detect the generation is told by the 2024 pattern, otherwise the
-// block is read as 2010. false when the address does not resolve or the
-// buffer is too short for the head.
+// use) and views it as view_block does. false when the address does not
+// resolve or the buffer is too short for the head.
 bool resolve(Hesk* obj, const kova_client_sblock_data& e, bool detect, ServerBlock* out);
 
 }  // namespace hesk_client
