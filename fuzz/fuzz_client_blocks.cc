@@ -45,9 +45,11 @@ std::string channel(uint8_t sel, const ServerBlock& b) {
 void check_hit(const ServerBlock& b, kova_serv_block_subhead_2010* hit) {
   const char* p = reinterpret_cast<const char*>(hit);
   if (p < b.base + b.head || p + kSubHead > b.base + b.ltotal || b.ltotal > b.buffer ||
-      hit->ldata < kSubHead || p + hit->ldata > b.base + b.ltotal)
+      sub_ldata(hit) < kSubHead || p + sub_ldata(hit) > b.base + b.ltotal)
     abort();
-  // What a reader does next reads within the sub-block.
+  // What a reader does next reads within the sub-block (the accessors
+  // require a 4-byte aligned sub-block).
+  if (reinterpret_cast<uintptr_t>(p) % 4 != 0) return;
   get_pointer_to_data_2010(hit, 0);
   float start, inc;
   int ndata, groups;

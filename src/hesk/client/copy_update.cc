@@ -13,6 +13,8 @@
 // dictionary copy exists; report: "UNKNOWN BLOCK: in <event>: <type> \n".
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "event_util.h"
 #include "local_copies.h"
@@ -93,12 +95,20 @@ bool keep(CopiesLock& lock, CopyKind k, kova_serv_block_subhead_2010* sub, int64
 
 // Takes one sub-block; true on a failure. Each sub-block is taken under mx_lcp.
 bool take(int evtype, kova_serv_block_subhead_2010* sub, int64_t ldata) {
-  const int type = sub->dtype & KOVA_DTYPE_MASK;
+  const int type = sub_dtype(sub) & KOVA_DTYPE_MASK;
   const Action a = action_for(evtype, type);
   if (a == Action::kReport) {
     printf("UNKNOWN BLOCK: in %s: %d \n", event_name(evtype), type);
     if (evtype == KOVA_EV_UPD) fflush(nullptr);
     return false;
+  }
+  // The merges read the sub-block's entries as records: one that ldata left
+  // off 4-byte alignment is read from an aligned copy.
+  std::vector<uint32_t> aligned;
+  if (reinterpret_cast<uintptr_t>(sub) % alignof(kova_serv_block_subhead_2010) != 0) {
+    aligned.assign(static_cast<size_t>(ldata + 3) / 4, 0);
+    memcpy(aligned.data(), sub, static_cast<size_t>(ldata));
+    sub = reinterpret_cast<kova_serv_block_subhead_2010*>(aligned.data());
   }
   CopiesLock lock;
   switch (a) {
@@ -151,7 +161,7 @@ bool take_slow_blocks(int evtype, const ServerBlock& b, const char* fn) {
       return true;
     }
     kova_serv_block_subhead_2010* sub = b.sub_at(off);
-    const int64_t ldata = sub->ldata;
+    const int64_t ldata = sub_ldata(sub);
     if (ldata < kSubHead || ldata > left) {
       report_corrupt(fn, b, k, want);
       return true;

@@ -39,13 +39,13 @@ Search search_block(const ServerBlock& b, const ChannelKey& key,
   int64_t off = b.head, left = b.room();
   for (int count = 0;;) {
     kova_serv_block_subhead_2010* sub = b.sub_at(off);
-    const int32_t ldata = sub->ldata;
+    const int32_t ldata = sub_ldata(sub);
     // A sub-block holds at least its head and no more than the room left.
     if (ldata < kSubHead || ldata > left) {
       report_ldata(chan_name, ldata, left);
       return Search::kCorrupt;
     }
-    if (key.matches(sub->chname)) {
+    if (key.matches(sub_name(sub))) {
       *hit = sub;
       return Search::kFound;
     }

@@ -21,12 +21,14 @@ bool view_block(char* p, int64_t buffer, bool detect, ServerBlock* out) {
     if (buffer < kHead2024) return false;
     b.is2024 = true;
     b.head = kHead2024;
-    b.ltotal = b.h2024()->ltotal;
-    b.nchan = b.h2024()->nchan;
+    int64_t ltotal;
+    memcpy(&ltotal, p + offsetof(kova_serv_block_head_2024, ltotal), sizeof(ltotal));
+    b.ltotal = ltotal;
+    b.nchan = load_i32(p + offsetof(kova_serv_block_head_2024, nchan));
   } else {
     b.head = kHead2010;
-    b.ltotal = b.h2010()->ltotal;
-    b.nchan = b.h2010()->nchan;
+    b.ltotal = load_i32(p + offsetof(kova_serv_block_head_2010, ltotal));
+    b.nchan = load_i32(p + offsetof(kova_serv_block_head_2010, nchan));
   }
   *out = b;
   return true;

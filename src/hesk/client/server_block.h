@@ -69,10 +69,28 @@ struct ServerBlock {
   int64_t room() const { return ltotal - head; }
   // ltotal does not claim more than the buffer holds.
   bool within_buffer() const { return ltotal <= buffer; }
+  // The sub-block head at `offset`. Sub-blocks follow each other by their
+  // ldata, which need not keep them 4-byte aligned: read its fields with
+  // sub_ldata / sub_dtype, its name as bytes at the same address.
   kova_serv_block_subhead_2010* sub_at(int64_t offset) const {
     return reinterpret_cast<kova_serv_block_subhead_2010*>(base + offset);
   }
 };
+
+inline int32_t load_i32(const void* p) {
+  int32_t v;
+  memcpy(&v, p, sizeof(v));
+  return v;
+}
+inline int32_t sub_ldata(const kova_serv_block_subhead_2010* s) {
+  return load_i32(reinterpret_cast<const char*>(s) + offsetof(kova_serv_block_subhead_2010, ldata));
+}
+inline int32_t sub_dtype(const kova_serv_block_subhead_2010* s) {
+  return load_i32(reinterpret_cast<const char*>(s) + offsetof(kova_serv_block_subhead_2010, dtype));
+}
+inline const char* sub_name(const kova_serv_block_subhead_2010* s) {
+  return reinterpret_cast<const char*>(s);  // chname opens the head
+}
 
 // A server block at p in a buffer of `buffer` bytes. With detect the
 // generation is told by the 2024 pattern, otherwise the block is read as
