@@ -2,6 +2,8 @@
 // check them.
 #include "demo_events.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "demo_roles.h"
@@ -18,8 +20,10 @@ const char kUpdChannel[] = "DEMO.UPD.X";
 const char kUpdChannel2[] = "DEMO.UPD.Y";
 
 constexpr size_t kSubHead = sizeof(kova_serv_block_subhead_2010);
-constexpr size_t kSpectrum = sizeof(kova_norm_1channel_block_2010) + kSamples * sizeof(float);
-constexpr size_t kFrameHead = sizeof(kova_image_ext_frame_head);
+constexpr size_t kSpectrumHead = sizeof(kova_norm_1channel_block_2010);
+// Where in the spectrum the send time lies: statistics spares 30 and 31.
+constexpr size_t kSendAt = offsetof(kova_norm_1channel_block_2010, stats) +
+                           offsetof(kova_spect_statistics_2010, val) + 30 * sizeof(float);
 
 size_t head_size(bool b2024) {
   return b2024 ? sizeof(kova_serv_block_head_2024) : sizeof(kova_serv_block_head_2010);
@@ -114,29 +118,20 @@ void put_updates(BlockWriter& w, long i) {
   u[1].upd_ch_data = 2 * upd_value(i);
 }
 
-// A one-channel spectrum of kSamples samples, then a raw frame that fills the
-// block and opens with the send time.
+// A one-channel spectrum that fills the block: kSamples known samples, then
+// filler; the send time in the statistics spares.
 void put_normal(BlockWriter& w, const DemoConfig& cfg, int writer, long i, uint64_t send_us) {
   const std::string ch = writer_block_name(writer) + ".CH0";
-  auto* s = reinterpret_cast<kova_norm_1channel_block_2010*>(
-      w.sub(ch.c_str(), KOVA_BLOCK_1CHAN_2010, kSpectrum));
+  const size_t ndata = (cfg.block_size - w.used() - kSubHead - kSpectrumHead) / sizeof(float);
+  char* payload = w.sub(ch.c_str(), KOVA_BLOCK_1CHAN_2010, kSpectrumHead + ndata * sizeof(float));
+  auto* s = reinterpret_cast<kova_norm_1channel_block_2010*>(payload);
   memset(s, 0, sizeof(*s));
   s->header.inc = 1;
-  s->header.ndata = kSamples;
+  s->header.ndata = static_cast<int32_t>(ndata);
   s->header.groups = 1;
+  memcpy(payload + kSendAt, &send_us, sizeof(send_us));
   for (int k = 0; k < kSamples; ++k) s->data[k] = sample(i, writer, k);
-  const size_t frame = cfg.block_size - w.used() - kSubHead;
-  const size_t pixels = frame - kFrameHead;
-  auto* f = reinterpret_cast<kova_image_ext_frame_head*>(w.sub("RAW", KOVA_BLOCK_IMAGE_EXT, frame));
-  memset(f, 0, kFrameHead);
-  f->width = f->aoi_width = static_cast<int32_t>(pixels);
-  f->height = f->aoi_height = 1;
-  f->bpp = 1;
-  f->ebitpp = 8;
-  f->frame = static_cast<uint32_t>(i);
-  f->length = static_cast<int32_t>(pixels);
-  memset(f->data, static_cast<int>(i & 0xFF), pixels);
-  memcpy(f->data, &send_us, sizeof(send_us));
+  memset(&s->data[kSamples], static_cast<int>(i & 0xFF), (ndata - kSamples) * sizeof(float));
 }
 
 }  // namespace
@@ -149,12 +144,18 @@ KOVA_EVTYPE event_type(long i) {
 }
 
 long min_block_size(bool b2024) {
-  return static_cast<long>(head_size(b2024) + kSubHead + kSpectrum + kSubHead + kFrameHead +
-                           sizeof(uint64_t));
+  return static_cast<long>(head_size(b2024) + kSubHead + kSpectrumHead + kSamples * sizeof(float));
+}
+
+long buffer_length(const DemoConfig& cfg) {
+  const size_t heart_beat =
+      head_size(cfg.layout_2024) + 3 * kSubHead + 2 * sizeof(kova_env_dictionary_block_2010) +
+      2 * sizeof(kova_env_data_block_2010) + 2 * sizeof(kova_upd_data_block_2010);
+  return std::max(static_cast<long>(cfg.block_size), static_cast<long>(heart_beat));
 }
 
 uint64_t send_time(const char* block, bool b2024) {
-  const size_t at = head_size(b2024) + kSubHead + kSpectrum + kSubHead + kFrameHead;
+  const size_t at = head_size(b2024) + kSubHead + kSendAt;
   uint64_t t;
   memcpy(&t, block + at, sizeof(t));
   return t;

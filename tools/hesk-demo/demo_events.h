@@ -1,7 +1,9 @@
 // What the demo's events carry and what its readers check. Event i is keyed
 // kKeyBase + i seconds. Most events are normal events: every writer's server
-// block holds a one-channel spectrum "W<n>.CH0" of kSamples known samples and
-// a raw frame whose first eight bytes are the send time (for the latency).
+// block holds one one-channel spectrum "W<n>.CH0" that fills the block; its
+// first kSamples samples are known values, and the spare entries 30 and 31 of
+// its statistics record (marked not set) carry the send time for the
+// latency.
 // Every 100th event, from the first, is a heart beat, event 50 of each
 // hundred an environment event and events 5, 15, ..., 95 update events: the
 // first writer's block then carries slow control (heart beat: dictionary,
@@ -32,6 +34,9 @@ KOVA_EVTYPE event_type(long i);
 
 // The smallest server block that holds a normal event's sub-blocks.
 long min_block_size(bool b2024);
+// Buffer length of a writer's data partition: the block size, or the longest
+// slow-control block (a heart beat's) when that is longer.
+long buffer_length(const DemoConfig& cfg);
 
 // Writes server block `writer` of event i at p (room for cfg.block_size
 // bytes); a normal event's block carries send_us.

@@ -111,7 +111,8 @@ int writer_process(const DemoConfig& cfg, Shared* sh, int index, const std::stri
     std::list<std::string> names{name};
     for (KOVA_EVTYPE t : kDemoTypes)
       if (h.subscribe(t, CLI_T_WRITER, &c, &names) < 1) return 11;
-    int id = h.add(data_name.c_str(), cfg.data_buffers, cfg.block_size, false);
+    int id =
+        h.add(data_name.c_str(), cfg.data_buffers, static_cast<int>(buffer_length(cfg)), false);
     if (id < 0) return 12;
     sh->ready += 1;
     while (!sh->go.load() && !sh->stop.load()) usleep(1000);
