@@ -85,8 +85,9 @@ kova_serv_block_subhead_2010* search_event(const SlotInfo& s, kova_client_sblock
     if (r == Search::kNotHere) continue;
     if (sb_name != nullptr && sb_name[0] == '\0') {
       // The caller's 256 bytes receive the name, always terminated.
-      strncpy(sb_name, e.name, kNameWidth - 1);
-      sb_name[kNameWidth - 1] = '\0';
+      const size_t n = strnlen(e.name, kNameWidth - 1);
+      memcpy(sb_name, e.name, n);
+      memset(sb_name + n, 0, kNameWidth - n);
     }
     *where = b;
     return hit;
