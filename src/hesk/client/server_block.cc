@@ -37,10 +37,11 @@ bool view_block(char* p, int64_t buffer, bool detect, ServerBlock* out) {
 bool resolve(Hesk* obj, const kova_client_sblock_data& e, bool detect, ServerBlock* out) {
   // The pool is asked through the object's serialised methods, so the
   // object's reader and monitor threads may use it meanwhile. A partition
-  // not yet in the pool is attached first (get_buffer_address with autoadd).
+  // not yet in the pool is attached and added first, as get_buffer_address
+  // does with autoadd (here also while the pool is still empty).
   C_shm_buffer* part = obj->find_by_id(e.shmid);
   if (part == nullptr) {
-    if (obj->get_buffer_address(e.bnum, e.shmid, true) == nullptr) return false;
+    if (e.shmid < 1 || obj->add(e.shmid)) return false;
     part = obj->find_by_id(e.shmid);
     if (part == nullptr) return false;
   }

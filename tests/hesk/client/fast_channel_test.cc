@@ -198,6 +198,24 @@ INSTANTIATE_TEST_SUITE_P(Generations, FastChannel, testing::Values(false, true),
                            return i.param ? "Blocks2024" : "Blocks2010";
                          });
 
+// A reader's pool attaches the partition of a block on first use, also when
+// it holds no partition yet.
+TEST_F(ClientTest, PartitionsAreAttachedOnFirstUse) {
+  Event ev(KOVA_EV_NORMAL);
+  put(ev, server_block(false, "A", 1, {spectrum("A.1", {1})}));
+  {
+    Hesk reader;
+    ASSERT_EQ(reader.find_by_id(id), nullptr);
+    char c[] = "A.1";
+    kova_serv_block_head_2010* h = nullptr;
+    EXPECT_NE(get_fast_channel_data(&ev.h2010, ev.data(), nullptr, c, &reader, &h), nullptr);
+    EXPECT_NE(reader.find_by_id(id), nullptr);
+  }
+  // The reader let go; the partition is still the writer's.
+  EXPECT_NE(address(ev, 0), nullptr);
+  EXPECT_EQ(pool->find_by_id(id)->getStat("use_count"), "1");
+}
+
 // The 2024 interface takes blocks of both generations in one event.
 TEST_F(ClientTest, FastChannelIn2024EventsWithMixedGenerations) {
   Event ev(KOVA_EV_NORMAL);
