@@ -65,8 +65,9 @@ struct ServerBlock {
   kova_serv_block_head_2024* h2024() const {
     return reinterpret_cast<kova_serv_block_head_2024*>(base);
   }
-  // Bytes after the head according to ltotal.
-  int64_t room() const { return ltotal - head; }
+  // Bytes after the head according to ltotal; -1 when ltotal does not even
+  // hold the head (whatever value it has).
+  int64_t room() const { return ltotal < head ? -1 : ltotal - head; }
   // ltotal does not claim more than the buffer holds.
   bool within_buffer() const { return ltotal <= buffer; }
   // The sub-block head at `offset`. Sub-blocks follow each other by their
