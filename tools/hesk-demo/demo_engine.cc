@@ -20,6 +20,7 @@
 #include "C_shm.h"
 #include "C_shm_kill.h"
 #include "Hesk.h"
+#include "demo_events.h"
 #include "demo_roles.h"
 
 namespace {
@@ -123,8 +124,7 @@ DemoResult run_demo(const DemoConfig& cfg) {
     res.error = "need 1-16 writers and 1-16 readers";
     return res;
   }
-  long min_block = static_cast<long>(sizeof(kova_serv_block_head_2024) +
-                                     sizeof(kova_serv_block_subhead_2010) + 8);
+  long min_block = demo::min_block_size(cfg.layout_2024);
   if (cfg.block_size < min_block || cfg.block_size > (64 << 20)) {
     res.error = "block size must lie between " + std::to_string(min_block) + " and 64 MiB";
     return res;
@@ -184,7 +184,8 @@ DemoResult run_demo(const DemoConfig& cfg) {
     Hesk master;
     master.set_nclients(cfg.writers + nreaders + 2);
     master.set_nblocks(cfg.writers + 2);
-    master.set_ncl_slots(cfg.writers + nreaders + 8);
+    // Every writer and reader takes one client slot for each event type.
+    master.set_ncl_slots(4 * (cfg.writers + nreaders) + 8);
     master.set_nev_slots(cfg.event_slots);
     master.set_evid_64bit_mode(cfg.layout_2024);
     if (res.error.empty() && (master.set_master(true) || master.init()))
@@ -267,6 +268,7 @@ DemoResult run_demo(const DemoConfig& cfg) {
       rr.name = (rr.listing ? "L" : "R") + std::to_string(r + 1);
       rr.events = sh->r[r].events.load();
       rr.incomplete = sh->r[r].incomplete.load();
+      rr.corrupted = sh->r[r].corrupted.load();
       rr.bytes = sh->r[r].bytes.load();
       uint64_t h[demo::kBuckets];
       for (int b = 0; b < demo::kBuckets; ++b) {
@@ -277,6 +279,7 @@ DemoResult run_demo(const DemoConfig& cfg) {
       rr.p99_us = percentile(h, 0.99);
       if (rr.events < res.events_built) res.lost += res.events_built - rr.events;
       res.incomplete += rr.incomplete;
+      res.corrupted += rr.corrupted;
       if (!rr.listing) bytes = std::max(bytes, rr.bytes);
       res.readers.push_back(rr);
     }
@@ -302,6 +305,7 @@ DemoResult run_demo(const DemoConfig& cfg) {
   sh->~Shared();
   munmap(mem, sizeof(demo::Shared));
   res.ok = res.error.empty() && !res.interrupted && res.lost == 0 && res.incomplete == 0 &&
-           res.refused == 0 && res.partitions_left == 0 && res.events_built > 0;
+           res.corrupted == 0 && res.refused == 0 && res.partitions_left == 0 &&
+           res.events_built > 0;
   return res;
 }

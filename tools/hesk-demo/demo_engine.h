@@ -34,18 +34,20 @@ struct ReaderResult {
   bool listing = false;
   uint64_t events = 0;      // callbacks
   uint64_t incomplete = 0;  // events missing a block the reader waits for
+  uint64_t corrupted = 0;   // events whose fast or slow channel read back wrong
   uint64_t bytes = 0;       // server-block bytes seen
   double p50_us = 0, p99_us = 0;
 };
 
 struct DemoResult {
-  bool ok = false;  // ran to the end, nothing lost or incomplete
+  bool ok = false;  // ran to the end, nothing lost, incomplete or corrupted
   bool interrupted = false;
   std::string error;          // why the run could not start or finish
   uint64_t events_built = 0;  // events every writer delivered
   uint64_t refused = 0;       // blocks the manager refused
   uint64_t lost = 0;          // expected deliveries that never came
   uint64_t incomplete = 0;
+  uint64_t corrupted = 0;
   double elapsed_s = 0;
   double events_per_s = 0;
   double mb_per_s = 0;            // server-block bytes delivered per second

@@ -10,12 +10,11 @@
 #include <list>
 
 #include "Hesk.h"
+#include "demo_events.h"
 
 namespace demo {
 
 namespace {
-
-constexpr uint32_t kKeyBase = 1700000000;  // event i is keyed kKeyBase + i seconds
 
 uint64_t now_us() {
   struct timespec ts;
@@ -50,9 +49,8 @@ kova_client plain_request() {
   return c;
 }
 
-size_t head_size(bool b2024) {
-  return b2024 ? sizeof(kova_serv_block_head_2024) : sizeof(kova_serv_block_head_2010);
-}
+// The event types the demo's writers deliver and its readers take.
+const KOVA_EVTYPE kDemoTypes[] = {KOVA_EV_NORMAL, KOVA_EV_HB, KOVA_EV_ENV, KOVA_EV_UPD};
 
 // Waits until `offset_ns` after `start`: a long wait sleeps, the last stretch
 // hands the CPU to whoever wants it (sched_yield) instead of arming a timer
@@ -73,53 +71,19 @@ void wait_until(const struct timespec& start, long long offset_ns) {
   }
 }
 
-// Writes server block `index` of event i into p: the head, one sub-block
-// whose payload starts with the send time in microseconds, then filler.
-void fill_block(char* p, const DemoConfig& cfg, const std::string& name, long i) {
-  size_t hs = head_size(cfg.layout_2024);
-  if (cfg.layout_2024) {
-    auto* h = reinterpret_cast<kova_serv_block_head_2024*>(p);
-    memset(h, 0, sizeof(*h));
-    h->pattern = KOVA_SB_PATTERN_2024;
-    h->time = {kKeyBase + static_cast<uint32_t>(i), 0};
-    h->ltotal = cfg.block_size;
-    h->mpulse = i + 1;
-    strncpy(h->server, name.c_str(), 255);
-    h->tmask = 1;
-    h->nchan = 1;
-  } else {
-    auto* h = reinterpret_cast<kova_serv_block_head_2010*>(p);
-    memset(h, 0, sizeof(*h));
-    h->time = {kKeyBase + static_cast<uint32_t>(i), 0};
-    h->ltotal = cfg.block_size;
-    h->mpulse = static_cast<int32_t>(i + 1);
-    strncpy(h->server, name.c_str(), 255);
-    h->tmask = 1;
-    h->nchan = 1;
-  }
-  auto* sb = reinterpret_cast<kova_serv_block_subhead_2010*>(p + hs);
-  memset(sb, 0, sizeof(*sb));
-  strncpy(sb->chname, (name + ".CH0").c_str(), 255);
-  sb->dtype = KOVA_BLOCK_1CHAN_2010;
-  sb->ldata = static_cast<int32_t>(cfg.block_size - hs);
-  char* payload = p + hs + sizeof(*sb);
-  size_t room = cfg.block_size - hs - sizeof(*sb);
-  memset(payload, static_cast<int>(i & 0xFF), room);
-  uint64_t t = now_us();
-  memcpy(payload, &t, sizeof(t));
-}
-
-// A reader that looks at every block of every event it is handed.
+// A reader that looks at every block of every event it is handed, and reads
+// and checks one fast and one slow channel.
 class DemoReader : public Hesk {
  public:
   DemoReader(const DemoConfig& cfg, ReaderStats* st, bool listing)
-      : cfg_(cfg), st_(st), listing_(listing) {}
+      : cfg_(cfg), st_(st), listing_(listing), checker_(cfg, listing) {}
 
   void event_handler(void* head, kova_client_sblock_data* blocks) override {
     uint64_t t_now = now_us();
     int n = cfg_.layout_2024 ? static_cast<kova_event_slot_head_2024*>(head)->sbfilled
                              : static_cast<kova_event_slot_head*>(head)->sbfilled;
-    size_t hs = head_size(cfg_.layout_2024);
+    int type = cfg_.layout_2024 ? static_cast<kova_event_slot_head_2024*>(head)->evtype
+                                : static_cast<kova_event_slot_head*>(head)->evtype;
     uint64_t latest = 0;
     int present = 0;
     bool first_present = false;
@@ -134,14 +98,17 @@ class DemoReader : public Hesk {
                         ? static_cast<long>(reinterpret_cast<kova_serv_block_head_2024*>(p)->ltotal)
                         : reinterpret_cast<kova_serv_block_head_2010*>(p)->ltotal;
       st_->bytes += static_cast<uint64_t>(ltotal);
-      uint64_t sent;
-      memcpy(&sent, p + hs + sizeof(kova_serv_block_subhead_2010), sizeof(sent));
+      if (type != KOVA_EV_NORMAL) continue;  // only normal events carry the send time
+      uint64_t sent = send_time(p, cfg_.layout_2024);
       if (!listing_ || is_first) latest = sent > latest ? sent : latest;
     }
     bool complete = listing_ ? first_present : present == cfg_.writers;
     if (!complete) st_->incomplete += 1;
-    double lat = latest > 0 && t_now > latest ? static_cast<double>(t_now - latest) : 0.0;
-    st_->hist[bucket_of(lat)] += 1;
+    if (!checker_.check(this, head, blocks)) st_->corrupted += 1;
+    if (latest > 0) {
+      double lat = t_now > latest ? static_cast<double>(t_now - latest) : 0.0;
+      st_->hist[bucket_of(lat)] += 1;
+    }
     st_->events += 1;
   }
 
@@ -149,6 +116,7 @@ class DemoReader : public Hesk {
   const DemoConfig& cfg_;
   ReaderStats* st_;
   bool listing_;
+  EventChecker checker_;
 };
 
 }  // namespace
@@ -168,8 +136,10 @@ int writer_process(const DemoConfig& cfg, Shared* sh, int index, const std::stri
     kova_client c = plain_request();
     std::string name = writer_block_name(index);
     std::list<std::string> names{name};
-    if (h.subscribe(KOVA_EV_NORMAL, CLI_T_WRITER, &c, &names) < 1) return 11;
-    int id = h.add(data_name.c_str(), cfg.data_buffers, cfg.block_size, false);
+    for (KOVA_EVTYPE t : kDemoTypes)
+      if (h.subscribe(t, CLI_T_WRITER, &c, &names) < 1) return 11;
+    int id =
+        h.add(data_name.c_str(), cfg.data_buffers, static_cast<int>(buffer_length(cfg)), false);
     if (id < 0) return 12;
     sh->ready += 1;
     while (!sh->go.load() && !sh->stop.load()) usleep(1000);
@@ -186,8 +156,8 @@ int writer_process(const DemoConfig& cfg, Shared* sh, int index, const std::stri
         bid = id;
       }
       if (p == nullptr) break;
-      fill_block(p, cfg, name, i);
-      if (h.ev_update(KOVA_EV_NORMAL, id, bnum)) {
+      fill_block(p, cfg, index, i, now_us());
+      if (h.ev_update(event_type(i), id, bnum)) {
         st.refused += 1;
         h.return_buffer_in_pool(bnum, id);
       }
@@ -209,7 +179,8 @@ int reader_process(const DemoConfig& cfg, Shared* sh, int index, bool listing) {
     if (!init_retrying(r, sh)) return 20;
     kova_client c = plain_request();
     std::list<std::string> names{writer_block_name(0)};
-    if (r.subscribe(KOVA_EV_NORMAL, CLI_T_READER, &c, listing ? &names : nullptr) < 1) return 21;
+    for (KOVA_EVTYPE t : kDemoTypes)
+      if (r.subscribe(t, CLI_T_READER, &c, listing ? &names : nullptr) < 1) return 21;
     sh->ready += 1;
     while (!sh->stop.load()) usleep(2000);
   }

@@ -37,6 +37,7 @@ struct WriterStats {
 struct ReaderStats {
   std::atomic<uint64_t> events;
   std::atomic<uint64_t> incomplete;
+  std::atomic<uint64_t> corrupted;  // events with a wrong or missing channel value
   std::atomic<uint64_t> bytes;
   std::atomic<uint64_t> hist[kBuckets];
 };

@@ -89,11 +89,13 @@ int main(int argc, char** argv) {
   printf("\n");
   printf("events built            %lu\n", static_cast<unsigned long>(r.events_built));
   for (const ReaderResult& rr : r.readers)
-    printf("  delivered to %-4s      %lu (%s)%s\n", rr.name.c_str(),
+    printf("  delivered to %-4s      %lu (%s)%s%s\n", rr.name.c_str(),
            static_cast<unsigned long>(rr.events), rr.listing ? "listing W1" : "whole events",
-           rr.incomplete ? (", " + std::to_string(rr.incomplete) + " incomplete").c_str() : "");
+           rr.incomplete ? (", " + std::to_string(rr.incomplete) + " incomplete").c_str() : "",
+           rr.corrupted ? (", " + std::to_string(rr.corrupted) + " corrupted").c_str() : "");
   printf("events lost             %lu\n", static_cast<unsigned long>(r.lost));
   printf("events incomplete       %lu\n", static_cast<unsigned long>(r.incomplete));
+  printf("events corrupted        %lu\n", static_cast<unsigned long>(r.corrupted));
   printf("blocks refused          %lu\n", static_cast<unsigned long>(r.refused));
   printf("elapsed                 %.3f s\n", r.elapsed_s);
   printf("throughput              %.0f events/s, %.1f MB/s\n", r.events_per_s, r.mb_per_s);

@@ -1,6 +1,8 @@
 // hesk-status: shows the subscriptions, client slots, event control records
-// and live event slots of this host's buffer manager. Read-only: it attaches
-// to the control partitions without changing them and never removes them.
+// and live event slots of this host's buffer manager, or one live event slot
+// with its server blocks. Read-only: it attaches to the control partitions
+// (and, for an event slot, to the data partitions it names) without
+// subscribing, changing or removing anything.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,12 +11,15 @@
 
 #include "C_shm.h"
 #include "Hesk.h"
+#include "event_slot.h"
 
 namespace {
 
 void usage(FILE* out) {
   fprintf(out,
-          "usage: hesk-status [--clients | --events] [--cl NAME] [--ev NAME] [--2024]\n"
+          "usage: hesk-status [--clients | --events | --event-slot N] [--cl NAME] [--ev NAME]\n"
+          "                   [--2024]\n"
+          "  --event-slot N prints live event slot N and each of its server blocks.\n"
           "  Partition names default to $KOVA_CLI_SHM_NAME / $KOVA_EV_SHM_NAME, else\n"
           "  KOVA_CLIENT_SLOTS / KOVA_EVENT_SLOTS. --2024 reads 2024 event slots.\n");
 }
@@ -29,12 +34,21 @@ bool exists(const char* name) {
 
 int main(int argc, char** argv) {
   bool clients = true, events = true, b2024 = false;
+  int slot = 0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--clients") {
       events = false;
     } else if (a == "--events") {
       clients = false;
+    } else if (a == "--event-slot" && i + 1 < argc) {
+      char* end = nullptr;
+      long v = strtol(argv[++i], &end, 10);
+      if (end == argv[i] || *end != '\0' || v < 1 || v > 1000000) {
+        fprintf(stderr, "hesk-status: --event-slot needs a slot number from 1\n");
+        return 1;
+      }
+      slot = static_cast<int>(v);
     } else if (a == "--2024") {
       b2024 = true;
     } else if ((a == "--cl" || a == "--ev") && i + 1 < argc) {
@@ -64,6 +78,7 @@ int main(int argc, char** argv) {
   // Looking must never remove: keep the partitions when this process lets go.
   h.cl_buf->keep(true);
   h.ev_buf->keep(true);
+  if (slot > 0) return print_event_slot(h, slot);
   if (clients) h.dump_cl_slots(std::cout);
   if (events) h.dump_ev_slots(std::cout);
   return 0;
