@@ -122,7 +122,7 @@ class EventBuilder {
 // samples. Channel c of every server is left out of odd events when
 // c % 3 == 2, so dictionary counts differ. Every channel is also listed in
 // the environment dictionary.
-struct SyntheticSpec {
+struct SyntheticFile {
   int events = 100;
   int servers = 2;
   int channels = 4;
@@ -135,8 +135,8 @@ struct SyntheticSpec {
 std::string synthetic_server_name(int server);
 std::string synthetic_channel_name(int server, int channel);
 bool synthetic_channel_present(int event, int channel);
-// Adds the events of `spec` to an open writer; false with w->error().
-bool write_synthetic(const SyntheticSpec& spec, Writer* w);
+// Adds the events of `shape` to an open writer; false with w->error().
+bool write_synthetic(const SyntheticFile& shape, Writer* w);
 
 }  // namespace daqfile
 

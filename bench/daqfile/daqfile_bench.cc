@@ -48,12 +48,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Spec {
+struct FileShape {
   const char* name;
   int events, servers, channels, samples;
 };
 
-const Spec kFiles[] = {
+const FileShape kFiles[] = {
     {"big", 20000, 4, 8, 400}, {"small", 20000, 4, 8, 4}, {"wide", 40000, 8, 8, 1}};
 
 // An open bench file with its reference table and dictionary.
@@ -71,17 +71,17 @@ std::string bench_dir() {
   return d != nullptr ? d : "/tmp/hesk-daqfile-bench";
 }
 
-bool write_file(const Spec& s, const std::string& path) {
+bool write_file(const FileShape& s, const std::string& path) {
   daqfile::WriterOptions o;
   o.generation = 2010;
   daqfile::Writer w(o);
-  daqfile::SyntheticSpec spec;
-  spec.events = s.events;
-  spec.servers = s.servers;
-  spec.channels = s.channels;
-  spec.samples = s.samples;
+  daqfile::SyntheticFile shape;
+  shape.events = s.events;
+  shape.servers = s.servers;
+  shape.channels = s.channels;
+  shape.samples = s.samples;
   const std::string tmp = path + ".part";
-  if (!w.open(tmp) || !daqfile::write_synthetic(spec, &w) || !w.finish()) {
+  if (!w.open(tmp) || !daqfile::write_synthetic(shape, &w) || !w.finish()) {
     fprintf(stderr, "cannot write %s: %s\n", tmp.c_str(), w.error().c_str());
     return false;
   }
@@ -92,7 +92,7 @@ BenchFile& file(int i) {
   static std::map<int, BenchFile> files;
   auto it = files.find(i);
   if (it != files.end()) return it->second;
-  const Spec& s = kFiles[i];
+  const FileShape& s = kFiles[i];
   BenchFile f;
   mkdir(bench_dir().c_str(), 0755);
   f.path = bench_dir() + "/" + s.name + "_" + std::to_string(s.events) + "x" +

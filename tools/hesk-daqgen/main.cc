@@ -95,7 +95,7 @@ bool parse_tables(const std::string& list, unsigned* tables) {
 
 int main(int argc, char** argv) {
   daqfile::WriterOptions opt;
-  daqfile::SyntheticSpec spec;
+  daqfile::SyntheticFile shape;
   std::string output;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -115,25 +115,25 @@ int main(int argc, char** argv) {
         return bad("generation must be 2009, 2010 or 2024");
       ++i;
     } else if (a == "--events") {
-      if (!value || !parse_int(value, 0, 100000000, &spec.events)) return bad("bad event count");
+      if (!value || !parse_int(value, 0, 100000000, &shape.events)) return bad("bad event count");
       ++i;
     } else if (a == "--servers") {
-      if (!value || !parse_int(value, 0, 1000, &spec.servers)) return bad("bad server count");
+      if (!value || !parse_int(value, 0, 1000, &shape.servers)) return bad("bad server count");
       ++i;
     } else if (a == "--channels") {
-      if (!value || !parse_int(value, 0, 10000, &spec.channels)) return bad("bad channel count");
+      if (!value || !parse_int(value, 0, 10000, &shape.channels)) return bad("bad channel count");
       ++i;
     } else if (a == "--samples") {
-      if (!value || !parse_int(value, 0, 100000000, &spec.samples)) return bad("bad sample count");
+      if (!value || !parse_int(value, 0, 100000000, &shape.samples)) return bad("bad sample count");
       ++i;
     } else if (a == "--types") {
-      spec.event_types.clear();
+      shape.event_types.clear();
       for (const auto& t : split(value ? value : "")) {
         int type = -1;
         if (!parse_type(t, &type) || type == KOVA_EV_ENV) return bad("bad event type list");
-        spec.event_types.push_back(type);
+        shape.event_types.push_back(type);
       }
-      if (spec.event_types.empty()) return bad("bad event type list");
+      if (shape.event_types.empty()) return bad("bad event type list");
       ++i;
     } else if (a == "--omit") {
       if (!value || !parse_tables(value, &opt.tables)) return bad("unknown table in");
@@ -151,13 +151,13 @@ int main(int argc, char** argv) {
   if (output.empty()) return usage(std::cerr, kUsage);
 
   daqfile::Writer w(opt);
-  if (!w.open(output) || !daqfile::write_synthetic(spec, &w) || !w.finish()) {
+  if (!w.open(output) || !daqfile::write_synthetic(shape, &w) || !w.finish()) {
     std::cerr << "hesk-daqgen: " << output << ": " << w.error() << "\n";
     return kFailed;
   }
   const daqfile::Layout& l = w.layout();
   std::cout << output << ": " << opt.generation << (opt.swapped ? " opposite" : " host")
-            << " byte order, " << spec.events << " events, " << spec.servers * spec.channels
+            << " byte order, " << shape.events << " events, " << shape.servers * shape.channels
             << " channels, " << l.size << " bytes, FRT at " << l.frt << "\n";
   return kOk;
 }

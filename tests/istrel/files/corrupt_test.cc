@@ -198,9 +198,9 @@ class CutFiles : public testing::TestWithParam<Variant> {};
 // the tables before the cut still read, the others give a negative code.
 TEST_P(CutFiles, EveryTableBoundary) {
   const Variant v = GetParam();
-  daqfile::SyntheticSpec spec;
-  spec.events = 8;
-  const auto s = daqtest::make_sample(v, spec);
+  daqfile::SyntheticFile shape;
+  shape.events = 8;
+  const auto s = daqtest::make_sample(v, shape);
   OnDisk full(s.bytes);
   auto frt = frt_of(v, full);
   const auto& L = s.layout;

@@ -64,7 +64,7 @@ struct Sample {
   daqfile::Layout layout;
 };
 
-inline Sample make_sample(const Variant& v, const daqfile::SyntheticSpec& spec = {},
+inline Sample make_sample(const Variant& v, const daqfile::SyntheticFile& shape = {},
                           unsigned tables = daqfile::kAllTables) {
   daqfile::WriterOptions o;
   o.generation = v.gen;
@@ -73,7 +73,7 @@ inline Sample make_sample(const Variant& v, const daqfile::SyntheticSpec& spec =
   daqfile::Writer w(o);
   w.open_memory();
   Sample s;
-  if (!daqfile::write_synthetic(spec, &w) || !w.finish()) return s;
+  if (!daqfile::write_synthetic(shape, &w) || !w.finish()) return s;
   s.bytes = w.bytes();
   s.layout = w.layout();
   return s;

@@ -198,11 +198,11 @@ class ByListTest : public testing::TestWithParam<Variant> {};
 
 TEST_P(ByListTest, RowsFollowTheListAndMatchTheFile) {
   const Variant v = GetParam();
-  daqfile::SyntheticSpec spec;
-  spec.events = 10;
-  spec.servers = 2;
-  spec.channels = 3;
-  const auto s = daqtest::make_sample(v, spec);
+  daqfile::SyntheticFile shape;
+  shape.events = 10;
+  shape.servers = 2;
+  shape.channels = 3;
+  const auto s = daqtest::make_sample(v, shape);
   OnDisk d(s.bytes);
   const std::vector<std::string> names = {"SRV.01/CH.002", "SRV.00/CH.000"};
   const ByList r = by_list(v, d, names, false);
@@ -245,7 +245,7 @@ TEST_P(ByListTest, RowsFollowTheListAndMatchTheFile) {
     EXPECT_EQ(word(at + 2 * w), s.layout.events[static_cast<size_t>(i)] + evh + sbh);
   }
   // The file in the other byte order gives the same table.
-  OnDisk other(daqtest::make_sample({v.gen, !v.swapped}, spec).bytes);
+  OnDisk other(daqtest::make_sample({v.gen, !v.swapped}, shape).bytes);
   EXPECT_EQ(by_list({v.gen, !v.swapped}, other, names, false).table, r.table);
 }
 

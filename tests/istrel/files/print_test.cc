@@ -185,11 +185,11 @@ std::string print_file(const daqtest::Variant& v, OnDisk& d) {
 }
 
 TEST(PrintFiles, SwappedTablesPrintLikeHostOrderTables) {
-  daqfile::SyntheticSpec spec;
-  spec.events = 5;
+  daqfile::SyntheticFile shape;
+  shape.events = 5;
   for (int gen : {2009, 2010, 2024}) {
-    OnDisk host(daqtest::make_sample({gen, false}, spec).bytes);
-    OnDisk swapped(daqtest::make_sample({gen, true}, spec).bytes);
+    OnDisk host(daqtest::make_sample({gen, false}, shape).bytes);
+    OnDisk swapped(daqtest::make_sample({gen, true}, shape).bytes);
     const std::string h = print_file({gen, false}, host);
     EXPECT_EQ(print_file({gen, true}, swapped), h) << gen;
     EXPECT_EQ(h.find("WRONG"), std::string::npos) << h;

@@ -178,11 +178,11 @@ class TablesTest : public testing::TestWithParam<Variant> {};
 
 TEST_P(TablesTest, SwappedFileReadsLikeTheHostOrderFile) {
   const Variant v = GetParam();
-  daqfile::SyntheticSpec spec;
-  spec.events = 12;
-  spec.event_types = {KOVA_EV_NORMAL, KOVA_EV_HB, KOVA_EV_NORMAL, KOVA_EV_IMAGE};
-  OnDisk host(daqtest::make_sample({v.gen, false}, spec).bytes);
-  OnDisk mine(daqtest::make_sample(v, spec).bytes);
+  daqfile::SyntheticFile shape;
+  shape.events = 12;
+  shape.event_types = {KOVA_EV_NORMAL, KOVA_EV_HB, KOVA_EV_NORMAL, KOVA_EV_IMAGE};
+  OnDisk host(daqtest::make_sample({v.gen, false}, shape).bytes);
+  OnDisk mine(daqtest::make_sample(v, shape).bytes);
   const Read h = read_all({v.gen, false}, host);
   const Read r = read_all(v, mine);
   for (const auto& [name, rc] : r.rc) {
@@ -213,12 +213,12 @@ INSTANTIATE_TEST_SUITE_P(AllFiles, TablesTest, testing::ValuesIn(daqtest::all_va
 
 // Tables of the 2009 file, read into host-order structures.
 TEST(Tables, ContentsMatchWhatWasWritten) {
-  daqfile::SyntheticSpec spec;
-  spec.events = 6;
-  spec.servers = 1;
-  spec.channels = 3;
-  spec.event_types = {KOVA_EV_NORMAL, KOVA_EV_HB, KOVA_EV_IMAGE};
-  const auto s = daqtest::make_sample({2009, true}, spec);
+  daqfile::SyntheticFile shape;
+  shape.events = 6;
+  shape.servers = 1;
+  shape.channels = 3;
+  shape.event_types = {KOVA_EV_NORMAL, KOVA_EV_HB, KOVA_EV_IMAGE};
+  const auto s = daqtest::make_sample({2009, true}, shape);
   OnDisk d(s.bytes);
   kova_file_reference_table* f = nullptr;
   int fo = 0;

@@ -22,22 +22,22 @@ bool synthetic_channel_present(int event, int channel) {
   return !(channel % 3 == 2 && event % 2 == 1);
 }
 
-bool write_synthetic(const SyntheticSpec& spec, Writer* w) {
+bool write_synthetic(const SyntheticFile& shape, Writer* w) {
   if (w == nullptr) return false;
-  if (spec.event_types.empty()) return false;
+  if (shape.event_types.empty()) return false;
   EventBuilder b(w->options().generation);
-  for (int e = 0; e < spec.events; ++e) {
-    const int type = spec.event_types[static_cast<size_t>(e) % spec.event_types.size()];
+  for (int e = 0; e < shape.events; ++e) {
+    const int type = shape.event_types[static_cast<size_t>(e) % shape.event_types.size()];
     // 10 Hz: one event every 100 ms.
     const uint64_t usec = static_cast<uint64_t>(e) * 100000u;
-    const time_stamp t = {static_cast<uint32_t>(spec.first_second + usec / 1000000u),
+    const time_stamp t = {static_cast<uint32_t>(shape.first_second + usec / 1000000u),
                           static_cast<uint32_t>(usec % 1000000u)};
-    b.begin(type, spec.first_number + static_cast<uint64_t>(e), t);
-    for (int s = 0; s < spec.servers; ++s) {
+    b.begin(type, shape.first_number + static_cast<uint64_t>(e), t);
+    for (int s = 0; s < shape.servers; ++s) {
       b.begin_server(synthetic_server_name(s), t);
-      for (int c = 0; c < spec.channels; ++c) {
+      for (int c = 0; c < shape.channels; ++c) {
         if (!synthetic_channel_present(e, c)) continue;
-        b.add_channel(synthetic_channel_name(s, c), spec.samples,
+        b.add_channel(synthetic_channel_name(s, c), shape.samples,
                       static_cast<float>(e) + 0.25f * static_cast<float>(c));
       }
       b.end_server();
@@ -46,9 +46,9 @@ bool write_synthetic(const SyntheticSpec& spec, Writer* w) {
     if (!w->add_event(ev.data(), ev.size())) return false;
   }
   int index = 0;
-  for (int s = 0; s < spec.servers; ++s)
-    for (int c = 0; c < spec.channels; ++c)
-      w->add_env_entry(1000u + 10u * static_cast<uint32_t>(s * spec.channels + c), index++);
+  for (int s = 0; s < shape.servers; ++s)
+    for (int c = 0; c < shape.channels; ++c)
+      w->add_env_entry(1000u + 10u * static_cast<uint32_t>(s * shape.channels + c), index++);
   return true;
 }
 
