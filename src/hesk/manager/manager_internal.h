@@ -182,9 +182,6 @@ bool holds_reader_slot(Hesk& h, int c);
 // Whether process pid is known to be gone: kill(pid, 0) fails with ESRCH.
 // A process of another user (EPERM) is alive. pid <= 0 is not a process.
 bool process_gone(int pid);
-// The process a client slot belongs to: its pid, or, while the pid is not
-// written yet (0), the process that took the slot's buffer.
-int client_owner(Hesk& h, int slot);
 
 // Frees the client slot of a process that is gone.
 // REQUIRES: the caller holds slot lock 0 of the client partition.
@@ -210,15 +207,6 @@ inline void count_bad_datagram() {
   while (seen < 20 && !__atomic_compare_exchange_n(&hesk_bad_format_events, &seen, seen + 1, true,
                                                    __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
   }
-}
-
-// Tells the CPU this is a spin loop.
-inline void cpu_relax() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#else
-  asm volatile("" ::: "memory");
-#endif
 }
 
 // Sleeps `usec` microseconds, waking early when `go` is cleared.

@@ -1,6 +1,6 @@
 // Process-wide state of the buffer manager: debug selector, bad-datagram
 // count, monitor flags, the diagnostic line printer, the cached address of
-// "localhost", liveness tests and the stop signal of the manager's threads.
+// "localhost", liveness tests and the client slots' access times.
 #include <netdb.h>
 #include <signal.h>
 #include <sys/time.h>
@@ -12,7 +12,6 @@
 
 #include "event_util.h"
 #include "manager_internal.h"
-#include "partition_repair.h"
 
 int KOVA_DAQ_HESK_DEBUG = 0;
 int hesk_bad_format_events = 0;
@@ -86,14 +85,6 @@ bool holds_reader_slot(Hesk& h, int c) {
 bool process_gone(int pid) {
   if (pid <= 0) return false;
   return kill(pid, 0) != 0 && errno == ESRCH;
-}
-
-int client_owner(Hesk& h, int slot) {
-  kova_client_slot_head* s = HeskAccess::client_slot(h, slot);
-  if (s == nullptr) return 0;
-  if (s->pid != 0) return s->pid;
-  C_shm_buf* d = h.cl_buf ? hesk_shm::PartitionRepair::descriptor(*h.cl_buf, slot) : nullptr;
-  return d ? d->owner_pid : 0;
 }
 
 void kick_out(Hesk& h, int slot) {

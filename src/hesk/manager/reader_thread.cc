@@ -18,6 +18,7 @@
 
 #include "SysError.h"
 #include "event_path.h"
+#include "ipc_sys.h"
 
 namespace hesk_mgr {
 
@@ -215,7 +216,7 @@ ssize_t receive_next(int fd, unsigned char* buf, size_t len) {
   if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return n;
   time_stamp start = now();
   while (micros(now()) - micros(start) < kReceiveSpinUs) {
-    for (int k = 0; k < 100; ++k) cpu_relax();
+    for (int k = 0; k < 100; ++k) hesk_shm::cpu_relax();
     n = recv(fd, buf, len, MSG_TRUNC | MSG_DONTWAIT);
     if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return n;
   }

@@ -112,17 +112,6 @@ int sem_apply(int semid, sembuf* ops, size_t nops) {
   return semop(semid, ops, nops) == 0 ? 0 : errno;
 }
 
-namespace {
-// Tells the CPU this is a spin loop (saves power, yields to a sibling thread).
-inline void cpu_relax() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#else
-  asm volatile("" ::: "memory");
-#endif
-}
-}  // namespace
-
 int sem_spin(int semid, sembuf* ops, size_t nops, int micros) {
   timespec start, now;
   clock_gettime(CLOCK_MONOTONIC, &start);

@@ -70,6 +70,15 @@ int sem_setval(int semid, int num, int value);
 
 // One semop attempt: 0 on success, else the errno value (EINTR included).
 int sem_apply(int semid, sembuf* ops, size_t nops);
+// Tells the CPU this is a spin loop (saves power, yields to a sibling thread).
+inline void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#else
+  asm volatile("" ::: "memory");
+#endif
+}
+
 // Retries a no-wait operation that found a semaphore busy (EAGAIN) for up
 // to `micros` microseconds, pausing briefly between tries; the last answer.
 int sem_spin(int semid, sembuf* ops, size_t nops, int micros);
