@@ -91,7 +91,7 @@ void channel_print_seeds(const std::filesystem::path& root) {
                    d.raw_fill(8, 0x33);
                  }),
         cut);
-  write(dir, "spectrum_2010", 1 | 4 | keep,
+  write(dir, "samples_2010", 1 | 4 | keep,
         lone_sub(2010, "BPM.2", 38,
                  [](dual::DualBuffer& d, dual::Values& v) { dual::spectrum_2010(d, 2, 3, 1, v); }),
         cut);
