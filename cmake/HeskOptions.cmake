@@ -2,6 +2,14 @@
 option(HESK_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(HESK_TSAN "Build with ThreadSanitizer" OFF)
 
+# Rebuilds of several work trees reuse object files through ccache where the
+# machine has it; nothing changes where it does not.
+find_program(HESK_CCACHE ccache)
+if(HESK_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+  set(CMAKE_C_COMPILER_LAUNCHER ${HESK_CCACHE})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${HESK_CCACHE})
+endif()
+
 add_library(hesk_warnings INTERFACE)
 target_compile_options(hesk_warnings INTERFACE -Wall -Wextra)
 
