@@ -8,6 +8,7 @@
 #include "event_path.h"
 #include "event_util.h"
 #include "partition_repair.h"
+#include "test_points.h"
 
 namespace hesk_mgr {
 
@@ -51,9 +52,11 @@ void report_suspicious(Hesk& h, KOVA_EVTYPE evtype, Block* b) {
 // the block (stored: false). Against a real block, the one with more channels
 // stays and the other buffer goes back to its pool: false when the new block
 // was stored in place of the old one, true when the new one was given back.
+// While a reader may be reading the event (`in_use`), the held block stays
+// whatever the new one holds: its buffer must not go to another writer.
 template <class Block>
 bool settle_duplicate(Hesk& h, kova_client_sblock_data* held, int id, int bnum, const Block& nb,
-                      bool* fill_placeholder) {
+                      bool in_use, bool* fill_placeholder) {
   *fill_placeholder = held->shmid == 0 || held->bnum < 0;
   if (*fill_placeholder) return false;
   auto* old = reinterpret_cast<Block*>(h.pool_buffer_address(held->bnum, held->shmid));
@@ -61,6 +64,10 @@ bool settle_duplicate(Hesk& h, kova_client_sblock_data* held, int id, int bnum, 
   message("ev_update(): SB duplication in ev slot channels:%d  new channels; %d shmid: %d (%d)",
           old_chans, nb.nchan, held->shmid, id);
   bool newer_better = nb.nchan > old_chans;
+  if (newer_better && in_use) {
+    message("ev_update(): SB duplication new SB is better, but a reader reads the event: kept");
+    newer_better = false;
+  }
   if (newer_better) message("ev_update(): SB duplication new SB is better ... substituting");
   int give_id = newer_better ? held->shmid : id, give_bnum = newer_better ? held->bnum : bnum;
   // The entry never names a buffer already given back, nor half of one: it
@@ -138,7 +145,23 @@ int EventPath<L>::locate(const EventKey& k, char* block, bool create, SlotLock* 
     if (s < 0) return create ? set_up_new(k, block, lock, &lock0) : -1;
   }
   Record<L>::raise_id(h_, HeskAccess::record<L>(h_, s), k.id);
+  if (create && EventSlotView<L>(h_, s).setting_up() && !finish_setup(k.evtype, block, lock))
+    return -1;
   return s;
+}
+
+template <class L>
+bool EventPath<L>::finish_setup(int evtype, char* block, SlotLock* lock) {
+  int s = lock->slot();
+  message("ev_update(): event slot %d was left half set up by a writer that is gone: set up again",
+          s);
+  SetUpPlan plan;
+  this->plan(static_cast<KOVA_EVTYPE>(evtype), block, &plan);
+  if (!write_setup(s, block, plan)) return true;
+  Record<L>::set_status(HeskAccess::record<L>(h_, s), EVT_C_FREE);
+  hesk_shm::PartitionRepair::return_locked_slot(*h_.ev_buf, s);
+  lock->forget();
+  return false;
 }
 
 // A new slot for event k: taken out of the free queue and its record marked
@@ -162,9 +185,22 @@ int EventPath<L>::set_up_new(const EventKey& k, char* block, SlotLock* lock, Slo
     message("find_ev_slot(): failed to allocate an event slot");
     return -1;
   }
+  // Marked as being set up before the record counts: a writer killed from
+  // here on leaves a slot that the next writer of the event sets up anew.
+  EventSlotView<L> v(h_, s);
+  Head* head = v.head();
+  if (head == nullptr) return -1;
+  memset(head, 0, sizeof(*head));
+  if constexpr (L::k2024) head->pattern = KOVA_EV_SLOT_PATTERN_2024;
+  head->time = k.key;
+  head->eventid = k.id;
+  head->evtype = k.evtype;
+  head->pid = static_cast<int32_t>(h_.mpid);
+  v.mark_setting_up();
   typename L::Ctrl* r = HeskAccess::record<L>(h_, s);
   Record<L>::set_used(r, k);
   lock0->release();
+  test_point("setup:marked");
   SetUpPlan plan;
   this->plan(static_cast<KOVA_EVTYPE>(k.evtype), block, &plan);
   if (!write_setup(s, block, plan)) return s;
@@ -243,6 +279,7 @@ bool EventPath<L>::store(KOVA_EVTYPE evtype, int id, int bnum, int slot) {
       message("ev_update(): event slot %d no longer holds the event of this block: refused", slot);
       return true;
     }
+    if (EventSlotView<L>(h_, slot).setting_up() && !finish_setup(evtype, block, &lock)) return true;
     refused = store_locked(lock, evtype, id, bnum, block, &out);
   }
   deliver(&out);
@@ -271,7 +308,7 @@ bool EventPath<L>::store_locked(SlotLock& lock, KOVA_EVTYPE evtype, int id, int 
       if (strncmp(e[k].name, name, KOVA_SBLOCK_NAME_LEN) != 0) continue;
       message("ev_update(): SB duplication %.255s", name);
       bool fill = false;
-      bool refused = settle_duplicate(h_, &e[k], id, bnum, *b, &fill);
+      bool refused = settle_duplicate(h_, &e[k], id, bnum, *b, reader_may_read(h_, v), &fill);
       if (!fill) return refused;
       entry = &e[k];  // the block takes the placeholder's place
     }
@@ -310,7 +347,8 @@ bool EventPath<L>::store_locked(SlotLock& lock, KOVA_EVTYPE evtype, int id, int 
   template bool EventPath<L>::store(KOVA_EVTYPE, int, int, int);              \
   template int EventPath<L>::find(KOVA_EVTYPE, char*);                        \
   template int EventPath<L>::locate(const EventKey&, char*, bool, SlotLock*); \
-  template bool EventPath<L>::key_of(int, char*, EventKey*);
+  template bool EventPath<L>::key_of(int, char*, EventKey*);                  \
+  template bool EventPath<L>::finish_setup(int, char*, SlotLock*);
 HESK_INSTANTIATE(Layout2010)
 HESK_INSTANTIATE(Layout2024)
 #undef HESK_INSTANTIATE

@@ -147,6 +147,10 @@ class EventPath {
   // when the mode is unknown or no slot is free).
   int locate(const EventKey& k, char* block, bool create, SlotLock* lock);
   int set_up_new(const EventKey& k, char* block, SlotLock* lock, SlotLock* lock0);
+  // A held slot whose set-up was cut short by a killed writer is set up
+  // anew from `block` (reported); false when it cannot be, and the slot was
+  // freed. REQUIRES: the slot's lock, its record holding the block's event.
+  bool finish_setup(int evtype, char* block, SlotLock* lock);
   bool key_of(int evtype, char* block, EventKey* k);
   bool store_locked(SlotLock& lock, KOVA_EVTYPE evtype, int id, int bnum, char* block, Outbox* out);
   void undelivered(const Outbox::Item& item);

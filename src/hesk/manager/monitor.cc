@@ -8,6 +8,7 @@
 #include "SysError.h"
 #include "reconcile.h"
 #include "event_path.h"
+#include "test_points.h"
 
 using namespace hesk_mgr;
 
@@ -32,10 +33,9 @@ bool same_head(const typename L::Head& a, const typename L::Head& b) {
   return memcmp(&x, &y, sizeof(x)) == 0;
 }
 
-// Compares every used slot's head with its snapshot (under the slot's
-// lock) and notes the buffers the slots refer to.
+// Compares every used slot's head with its snapshot, under the slot's lock.
 template <class L>
-void take_snapshots(Hesk& h, MonitorState& ms, References* refs) {
+void take_snapshots(Hesk& h, MonitorState& ms) {
   for (int s = 1, nev = HeskAccess::event_slot_count(h); s < nev; ++s) {
     ev_slot_stats& st = ms.stats[s];
     int status = Record<L>::status(HeskAccess::record<L>(h, s));
@@ -59,9 +59,6 @@ void take_snapshots(Hesk& h, MonitorState& ms, References* refs) {
       snapshot<L>(st) = *v.head();
       st.count = 0;
     }
-    kova_client_sblock_data* e = v.entries();
-    for (int k = 0, n = v.sbfilled(); k < n; ++k)
-      if (e[k].shmid > 0 && e[k].bnum >= 0) refs->insert({e[k].shmid, e[k].bnum});
   }
 }
 
@@ -137,9 +134,9 @@ bool pass(Hesk& h) {
   MonitorState& ms = HeskAccess::monitor_state(h);
   int nev = HeskAccess::event_slot_count(h);
   if (static_cast<int>(ms.stats.size()) != nev) ms.stats.assign(static_cast<size_t>(nev), {});
-  References refs;
   time_stamp t_start = now();
-  take_snapshots<L>(h, ms, &refs);
+  take_snapshots<L>(h, ms);
+  test_point("monitor:snapshots");
   bool eventful = false;
   for (int s = 1; s < nev; ++s) {
     if (ms.stats[s].count <= kStallPasses) continue;
@@ -149,7 +146,7 @@ bool pass(Hesk& h) {
   int repaired = reconcile_event_slots(h);
   if (repaired < 0) return false;
   if (!reconcile_clients(h, ms)) return false;
-  if (repaired > 0 || reconcile_data(h, ms, refs)) eventful = true;
+  if (repaired > 0 || reconcile_data(h, ms)) eventful = true;
   if (debug_selector() == -4000 || eventful) {
     time_stamp t_end = now();
     message("MONITORING [%d:%d]   took: %f ms", t_start.timeup, t_start.timelow,

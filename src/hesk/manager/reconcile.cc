@@ -87,6 +87,23 @@ void kick_out_dead(Hesk& h, MonitorState& ms) {
   ms.writers_seen.swap(seen);
 }
 
+// Buffers (segment id, buffer number) that event slots refer to.
+using References = std::set<std::pair<int, int>>;
+
+// What the used event slots refer to now, each read under the slot's lock.
+template <class L>
+void collect_references(Hesk& h, References* refs) {
+  for (int s = 1, nev = HeskAccess::event_slot_count(h); s < nev; ++s) {
+    if (Record<L>::status(HeskAccess::record<L>(h, s)) == EVT_C_FREE) continue;
+    EventSlotView<L> v(h, s);
+    if (!v.addressable()) continue;
+    SlotLock lock(h.ev_buf, s);
+    kova_client_sblock_data* e = v.entries();
+    for (int k = 0, n = v.sbfilled(); k < n; ++k)
+      if (e[k].shmid > 0 && e[k].bnum >= 0) refs->insert({e[k].shmid, e[k].bnum});
+  }
+}
+
 // Whether handed-out buffer (id, bnum) was taken by a departed writer and is
 // in no event slot.
 bool orphaned(const MonitorState& ms, const References& refs, int id, int bnum,
@@ -151,8 +168,16 @@ bool reconcile_clients(Hesk& h, MonitorState& ms) {
   return true;
 }
 
-bool reconcile_data(Hesk& h, MonitorState& ms, const References& refs) {
+bool reconcile_data(Hesk& h, MonitorState& ms) {
   bool repaired = false;
+  // Read only now, after every writer in `departed` was found gone.
+  References refs;
+  if (!ms.departed.empty()) {
+    if (h.evid64bitmode)
+      collect_references<Layout2024>(h, &refs);
+    else
+      collect_references<Layout2010>(h, &refs);
+  }
   auto test = [&](int id) {
     return [&, id](int bnum, const C_shm_buf& d) { return orphaned(ms, refs, id, bnum, d); };
   };

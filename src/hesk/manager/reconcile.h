@@ -22,9 +22,6 @@
 
 namespace hesk_mgr {
 
-// Buffers (segment id, buffer number) that event slots refer to.
-using References = std::set<std::pair<int, int>>;
-
 // Takes event lock 0 when there is something to repair. The number of
 // slots repaired (reported), or -1 when the monitor was told to stop.
 int reconcile_event_slots(Hesk& h);
@@ -32,7 +29,13 @@ int reconcile_event_slots(Hesk& h);
 bool reconcile_clients(Hesk& h, MonitorState& ms);
 // Repairs the data partitions in the pool and, when writers have gone,
 // every partition of the host. True when something was repaired (reported).
-bool reconcile_data(Hesk& h, MonitorState& ms, const References& refs);
+//
+// A buffer of a writer that is gone is reclaimed only when no event slot
+// refers to it. The references are read after the writer was found gone,
+// each slot under its lock: a process that is gone deposits nothing more,
+// so a buffer no slot refers to then stays unreferenced, while one that
+// the writer deposited before it died is seen in its slot.
+bool reconcile_data(Hesk& h, MonitorState& ms);
 
 }  // namespace hesk_mgr
 

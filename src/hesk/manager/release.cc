@@ -98,6 +98,15 @@ bool EventPath<L>::withdraw(KOVA_EVTYPE evtype, int bnum, int id) {
     kova_client_sblock_data* e = s > 0 ? v.entries() : nullptr;
     for (int j = 0, filled = s > 0 ? v.sbfilled() : 0; j < filled; ++j) {
       if (e[j].shmid != id || e[j].bnum != bnum) continue;
+      // A reader may be reading the block: it stays with the event, whose
+      // release gives it back, and the writer no longer owns it.
+      if (reader_may_read(h_, v)) {
+        message(
+            "return_buffer_in_pool_ext(): a reader reads event slot %d: id: %d bnum: %d goes "
+            "back when the event ends",
+            s, id, bnum);
+        return false;
+      }
       memmove(&e[j], &e[j + 1], sizeof(*e) * (filled - j - 1));
       v.head()->sbfilled -= 1;
       if (v.head()->sbfilled == 0 && release(lock))

@@ -36,6 +36,13 @@ class EventSlotView {
   }
   bool room_for_client() const { return sound() && fits(head_->nclients + 1L, head_->sbfilled); }
 
+  // A slot is marked as being set up (a client count of -1, which makes it
+  // unsound to every other reader of it) before its record counts as used,
+  // and the mark goes when the set-up is whole. Whoever holds the slot's lock
+  // and still finds the mark knows that the writer setting it up is gone.
+  void mark_setting_up() { head_->nclients = kSettingUp; }
+  bool setting_up() const { return head_ != nullptr && head_->nclients == kSettingUp; }
+
   // Counts; 0 for an unsound slot, so that loops over them do nothing.
   int nclients() const { return sound() ? head_->nclients : 0; }
   int sbfilled() const { return sound() ? head_->sbfilled : 0; }
@@ -53,6 +60,8 @@ class EventSlotView {
   }
 
  private:
+  static constexpr int kSettingUp = -1;
+
   bool fits(long nclients, long nentries) const {
     if (nclients < 0 || nentries < 0) return false;
     return static_cast<long>(sizeof(Head)) +
@@ -64,6 +73,13 @@ class EventSlotView {
   Head* head_;
   long length_;
 };
+
+// Whether a reader of event slot view `v` was notified and may be reading
+// its blocks: a client block notified or processing whose client is not a
+// writer (a client slot freed meanwhile counts as a reader). Such an event's
+// buffers stay with it until it is released. REQUIRES: the slot's lock.
+template <class L>
+bool reader_may_read(const Hesk& h, const EventSlotView<L>& v);
 
 // Client slot `c`: head, request and a name list whose length depends on the
 // client type.
@@ -110,6 +126,16 @@ class ClientSlotView {
   kova_client_slot_head* slot_;
   int lbuf_;
 };
+
+template <class L>
+bool reader_may_read(const Hesk& h, const EventSlotView<L>& v) {
+  kova_client_block* b = v.clients();
+  for (int i = 0, n = v.nclients(); i < n; ++i)
+    if ((b[i].status == CLI_S_NTF || b[i].status == CLI_S_PROC) &&
+        !ClientSlotView(h, b[i].snum).is_writer())
+      return true;
+  return false;
+}
 
 }  // namespace hesk_mgr
 

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <vector>
+
 #include "hesk_test_util.h"
 
 using hesk_test::HeskTest;
@@ -110,4 +113,79 @@ TEST_F(HeskTest, ReaderBlockStillWaitingIsForcedDone) {
             std::string::npos)
       << out;
   EXPECT_EQ(g_calls.load(), 0);
+}
+
+namespace {
+
+// A listing reader held in its callback until the test lets it go; it notes
+// the first name and channel count of every block it is given.
+std::atomic<bool> g_in_callback{false}, g_let_go{false};
+std::atomic<int> g_changed{0};
+Hesk* g_reader = nullptr;
+void hold_and_check(void* head, kova_client_sblock_data* blocks) {
+  auto* hd = static_cast<kova_event_slot_head*>(head);
+  std::vector<std::pair<char*, kova_serv_block_head_2010>> seen;
+  for (int k = 0; k < hd->sbfilled; ++k) {
+    char* p = g_reader->pool_buffer_address(blocks[k].bnum, blocks[k].shmid);
+    if (p == nullptr) continue;
+    kova_serv_block_head_2010 b;
+    memcpy(&b, p, sizeof(b));
+    seen.push_back({p, b});
+  }
+  g_in_callback = true;
+  while (!g_let_go.load()) usleep(1000);
+  for (auto& s : seen)
+    if (memcmp(s.first, &s.second, sizeof(s.second)) != 0) g_changed += 1;
+  g_in_callback = false;
+}
+
+}  // namespace
+
+// While a reader that was notified reads the event, neither a better
+// duplicate nor a withdrawal gives a buffer it may read back to the pool:
+// a writer taking buffers meanwhile never overwrites what the reader reads.
+TEST_F(HeskTest, BuffersAReaderMayReadStayWithTheEvent) {
+  for (bool withdraw : {false, true}) {
+    SCOPED_TRACE(withdraw ? "withdrawal" : "better duplicate");
+    g_in_callback = false;
+    g_let_go = false;
+    g_changed = 0;
+    Hesk m;
+    start_master(m);
+    kova_client c = request();
+    auto wn = names({"A", "B"});
+    ASSERT_GT(m.subscribe(KOVA_EV_NORMAL, CLI_T_WRITER, &c, &wn), 0);
+    int id = m.add(data_name_.c_str(), 4, 1024, false);
+    Hesk r;
+    g_reader = &r;
+    r.set_ev_handler(hold_and_check);
+    ASSERT_FALSE(r.init());
+    auto rn = names({"A"});
+    ASSERT_GT(r.subscribe(KOVA_EV_NORMAL, CLI_T_READER, &c, &rn), 0);
+
+    int a = put_block(m, id, "A", {20, 0}, 1, false, 1);
+    ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, a));
+    ASSERT_TRUE(wait_for([] { return g_in_callback.load(); }));
+    if (withdraw) {
+      EXPECT_FALSE(m.return_buffer_in_pool_ext(KOVA_EV_NORMAL, a, id));
+    } else {
+      int better = put_block(m, id, "A", {20, 0}, 1, false, 5);
+      EXPECT_TRUE(m.ev_update(KOVA_EV_NORMAL, id, better));  // a duplicate
+    }
+    // Every free buffer is taken and scribbled over, as a busy writer would.
+    std::vector<int> taken;
+    for (int bn = put_block(m, id, "X", {99, 0}, 7, false, 9); bn >= 0;
+         bn = put_block(m, id, "X", {99, 0}, 7, false, 9))
+      taken.push_back(bn);
+    EXPECT_EQ(std::count(taken.begin(), taken.end(), a), 0) << "the reader's buffer was handed out";
+    for (int t : taken) EXPECT_FALSE(m.return_buffer_in_pool(t, id));
+    g_let_go = true;
+    ASSERT_TRUE(wait_for([] { return !g_in_callback.load(); }));
+    EXPECT_EQ(g_changed.load(), 0);
+    int b = put_block(m, id, "B", {20, 0}, 1);
+    ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, b));
+    ASSERT_TRUE(wait_for([&] { return hesk_test::record_status(m, 1) == EVT_C_FREE; }));
+    EXPECT_EQ(free_buffers(m, id), 4);  // each buffer back exactly once
+    r.all_clean_up();
+  }
 }

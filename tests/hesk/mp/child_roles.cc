@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "process_fixture.h"
+#include "test_points.h"
 
 namespace hesk_mp {
 
@@ -142,6 +143,27 @@ int master_main(const std::string& dir, const std::string& tag) {
   return 0;
 }
 
+// Child: a writer killed while it sets up the slot of its block's event,
+// after the event's record was marked used.
+int setup_victim_main(const std::string& dir, const std::string& name, const std::string& data,
+                      unsigned t0) {
+  Hesk h;
+  if (!init_retrying(h)) return 80;
+  kova_client c = request();
+  std::list<std::string> n{name};
+  if (h.subscribe(KOVA_EV_NORMAL, CLI_T_WRITER, &c, &n) < 1) return 81;
+  int id = h.add(data.c_str(), kDataBuffers, 1024, false);
+  if (id < 0) return 82;
+  touch(dir + "/ready." + name);
+  if (!wait_file(dir + "/go", 20000)) return 83;
+  hesk_mgr::set_test_point_hook([](const char* point) {
+    if (strcmp(point, "setup:marked") == 0) raise(SIGKILL);
+  });
+  int bnum = HeskTest::put_block(h, id, name.c_str(), {t0, 0}, 1);
+  h.ev_update(KOVA_EV_NORMAL, id, bnum);
+  return 84;  // not reached
+}
+
 }  // namespace
 
 int run_child(int argc, char** argv) {
@@ -157,6 +179,8 @@ int run_child(int argc, char** argv) {
   if (role == "holder" && argc == 5) return holder_main(argv[2], argv[3], argv[4]);
   if (role == "slot-taker" && argc == 3) return slot_taker_main(argv[2]);
   if (role == "attacher" && argc == 4) return attacher_main(argv[2], argv[3]);
+  if (role == "setup-victim" && argc == 6)
+    return setup_victim_main(argv[2], argv[3], argv[4], static_cast<unsigned>(atol(argv[5])));
   if (role == "master" && argc == 4) return master_main(argv[2], argv[3]);
   return 2;
 }
