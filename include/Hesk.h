@@ -229,7 +229,10 @@ class Hesk : public C_shm_mpool {
 
   // --- event building -------------------------------------------------------
   // false when the block was stored; true when refused, a duplicate, the
-  // event is full, or on an internal failure.
+  // event is full, or on an internal failure. A duplicate (a server name
+  // already in the event) keeps the block with more channels and gives the
+  // other buffer back; while a reader of the event may be reading it, the
+  // block held stays and the new one is given back (true).
   bool ev_update(KOVA_EVTYPE evtype, int id, int bnum);
   bool ev_update(KOVA_EVTYPE evtype, int id, int bnum, int slot);
   // Event slot collecting the block's event (set up if needed); -1 on failure.
@@ -260,7 +263,9 @@ class Hesk : public C_shm_mpool {
   // false on success.
   bool free_ev_slot(int evslot);
   // Withdraws a deposited block, then returns it to its pool: false when
-  // returned, true otherwise.
+  // returned, true otherwise. While a reader of its event may be reading it,
+  // the block stays in the event and goes back to its pool when the event
+  // ends; the caller no longer owns it (false).
   bool return_buffer_in_pool_ext(KOVA_EVTYPE evtype, int bnum, int id);
   bool start_monitor();
   bool stop_monitor();
