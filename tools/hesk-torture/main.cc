@@ -1,20 +1,24 @@
 // hesk-torture: runs a master, writers and readers of the buffer manager as
-// real processes, SIGKILLs and restarts random writers and readers at random
-// moments for a given time, then stops everything cleanly and checks that
-// nothing was lost:
+// real processes, SIGKILLs and restarts random writers, readers and (unless
+// told not to) the master at random moments for a given time, then stops
+// everything cleanly and checks that nothing was lost:
 //   - every buffer of every data partition, every event slot and every
 //     client slot is free again;
 //   - no event slot stayed in use beyond what the monitor allows;
 //   - no reader saw an event twice, an event mixing blocks of several
 //     events, or a block whose contents were wrong;
-//   - no process crashed (the master lives through the run; writers and
-//     readers end only by our kills or cleanly when told to).
+//   - every event whose writers all lived through it reached every reader
+//     that was subscribed before it and lived after it;
+//   - no process crashed (writers and readers end only by our kills or
+//     cleanly when told to; the master also by our kills).
 // Exit status 0 only when every invariant holds; the last line is a summary.
+#include <getopt.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -38,48 +42,86 @@ namespace {
 int usage(int status) {
   fprintf(status ? stderr : stdout,
           "usage: hesk-torture [--seconds S] [--writers N] [--readers N] [--seed X]\n"
-          "                    [--tick-us U] [--monitor-us U] [--quiet]\n"
-          "Runs a master, N writers and N readers, kills and restarts writers and readers\n"
-          "at random for S seconds (default 10), then checks that no buffer, slot or event\n"
-          "was lost, duplicated or corrupted. Exit 0 only when all holds.\n");
+          "                    [--tick-us U] [--monitor-us U] [--2024] [--no-master-kills]\n"
+          "                    [--quiet | --verbose]\n"
+          "Runs a master, N writers (1-%d, default 3) and N readers (1-%d, default 2),\n"
+          "kills and restarts writers, readers and the master at random for S seconds\n"
+          "(default 10), then checks that no buffer, slot or event was lost, duplicated,\n"
+          "corrupted or left undelivered. Exit 0 only when all holds, 2 on bad arguments.\n"
+          "  --2024             64-bit event ids and 2024 server blocks\n"
+          "  --no-master-kills  kill writers and readers only\n"
+          "  --tick-us U        one event per writer every U us (100-1000000, default 2000)\n"
+          "  --monitor-us U     the master's monitor period (1000-5000000, default 50000)\n"
+          "  --quiet            the summary line and failures only, no progress\n"
+          "  --verbose          also the processes' own messages (monitor lines)\n",
+          kMaxWriters, kMaxReaders);
   return status;
 }
 
-bool parse(int argc, char** argv, Options* o) {
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto num = [&](int lo, int hi, int* out) {
-      if (i + 1 >= argc) return false;
-      char* end = nullptr;
-      long v = strtol(argv[++i], &end, 10);
-      if (*end != '\0' || v < lo || v > hi) return false;
-      *out = static_cast<int>(v);
-      return true;
-    };
-    int seed = 0;
-    bool ok = true;
-    if (a == "--seconds")
-      ok = num(1, 86400, &o->seconds);
-    else if (a == "--writers")
-      ok = num(1, kMaxWriters, &o->writers);
-    else if (a == "--readers")
-      ok = num(1, kMaxReaders, &o->readers);
-    else if (a == "--tick-us")
-      ok = num(100, 1000000, &o->tick_us);
-    else if (a == "--monitor-us")
-      ok = num(1000, 5000000, &o->monitor_us);
-    else if (a == "--seed")
-      ok = num(0, 1 << 30, &seed), o->seed = static_cast<unsigned>(seed);
-    else if (a == "--quiet")
-      o->quiet = true;
-    else
-      ok = false;
-    if (!ok) {
-      fprintf(stderr, "hesk-torture: bad argument '%s'\n", a.c_str());
+bool parse_int(const char* text, long lo, long hi, long* out) {
+  char* end = nullptr;
+  errno = 0;
+  long v = strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
+// Parses the options; 0 to go on, else the exit status.
+int parse(int argc, char** argv, Options* o) {
+  enum { kSeconds = 1, kWriters, kReaders, kSeed, kTick, kMonitor, k2024, kNoMaster, kQuiet, kVerbose };
+  static const option opts[] = {{"seconds", required_argument, nullptr, kSeconds},
+                                {"writers", required_argument, nullptr, kWriters},
+                                {"readers", required_argument, nullptr, kReaders},
+                                {"seed", required_argument, nullptr, kSeed},
+                                {"tick-us", required_argument, nullptr, kTick},
+                                {"monitor-us", required_argument, nullptr, kMonitor},
+                                {"2024", no_argument, nullptr, k2024},
+                                {"no-master-kills", no_argument, nullptr, kNoMaster},
+                                {"quiet", no_argument, nullptr, kQuiet},
+                                {"verbose", no_argument, nullptr, kVerbose},
+                                {"help", no_argument, nullptr, 'h'},
+                                {nullptr, 0, nullptr, 0}};
+  struct Range {
+    const char* name;
+    long lo, hi;
+  };
+  int c;
+  opterr = 0;
+  while ((c = getopt_long(argc, argv, "h", opts, nullptr)) != -1) {
+    long v = 0;
+    auto number = [&](const Range& r) {
+      if (parse_int(optarg, r.lo, r.hi, &v)) return true;
+      fprintf(stderr, "hesk-torture: --%s takes a number from %ld to %ld, not '%s'\n", r.name, r.lo,
+              r.hi, optarg);
       return false;
+    };
+    switch (c) {
+      case 'h': return usage(0) + 1000;  // help printed: exit 0
+      case kSeconds: if (!number({"seconds", 1, 86400})) return 2; o->seconds = v; break;
+      case kWriters: if (!number({"writers", 1, kMaxWriters})) return 2; o->writers = v; break;
+      case kReaders: if (!number({"readers", 1, kMaxReaders})) return 2; o->readers = v; break;
+      case kSeed: if (!number({"seed", 0, 1L << 30})) return 2; o->seed = v; break;
+      case kTick: if (!number({"tick-us", 100, 1000000})) return 2; o->tick_us = v; break;
+      case kMonitor: if (!number({"monitor-us", 1000, 5000000})) return 2; o->monitor_us = v; break;
+      case k2024: o->layout_2024 = true; break;
+      case kNoMaster: o->master_kills = false; break;
+      case kQuiet: o->quiet = true; break;
+      case kVerbose: o->verbose = true; break;
+      default:
+        fprintf(stderr, "hesk-torture: unknown option or missing value: %s\n", argv[optind - 1]);
+        return usage(2);
     }
   }
-  return true;
+  if (optind < argc) {
+    fprintf(stderr, "hesk-torture: unexpected argument '%s'\n", argv[optind]);
+    return usage(2);
+  }
+  if (o->quiet && o->verbose) {
+    fprintf(stderr, "hesk-torture: --quiet and --verbose exclude each other\n");
+    return 2;
+  }
+  return 0;
 }
 
 // One child process of a role, and how it ended.
@@ -94,7 +136,7 @@ pid_t start(const Options& o, Shared* s, char role, int index) {
   pid_t pid = fork();
   if (pid != 0) return pid;
   install_terminate_handler();
-  if (o.quiet && freopen("/dev/null", "w", stdout) == nullptr) _exit(3);
+  if (!o.verbose && freopen("/dev/null", "w", stdout) == nullptr) _exit(3);
   int rc = role == 'm'   ? run_master(o, s)
            : role == 'w' ? run_writer(o, s, index)
                          : run_reader(o, s, index);
@@ -127,10 +169,24 @@ struct Findings {
   int crashes = 0;
   int stuck = 0;
   int kills = 0;
+  int master_kills = 0;
   int restarts = 0;
   std::vector<std::string> failures;
   void fail(const std::string& what) { failures.push_back(what); }
 };
+
+// The status and id of event slot s's record, in the layout of the run.
+void record_of(Hesk& obs, int s, int* status, uint64_t* id) {
+  if (obs.evid64bitmode) {
+    const kova_event_ctrl_block_2024& r = obs.evtctrl2024[s - 1];
+    *status = __atomic_load_n(&r.status, __ATOMIC_RELAXED);
+    *id = static_cast<uint64_t>(__atomic_load_n(&r.eventid, __ATOMIC_RELAXED));
+  } else {
+    const kova_event_ctrl_block& r = obs.evtctrl[s - 1];
+    *status = __atomic_load_n(&r.status, __ATOMIC_RELAXED);
+    *id = __atomic_load_n(&r.eventid, __ATOMIC_RELAXED);
+  }
+}
 
 // Watches the event slots of the run: a slot holding one event for longer
 // than the monitor allows is stuck.
@@ -141,12 +197,13 @@ class StuckWatch {
     auto now = Clock::now();
     int n = obs_.ev_buf->getBufferCount();
     for (int s = 1; s < n; ++s) {
-      const kova_event_ctrl_block& r = obs_.evtctrl[s - 1];
-      if (__atomic_load_n(&r.status, __ATOMIC_RELAXED) != EVT_C_USED) {
+      int status = 0;
+      uint64_t id = 0;
+      record_of(obs_, s, &status, &id);
+      if (status != EVT_C_USED) {
         since_.erase(s);
         continue;
       }
-      uint32_t id = __atomic_load_n(&r.eventid, __ATOMIC_RELAXED);
       auto it = since_.find(s);
       if (it == since_.end() || it->second.first != id) {
         since_[s] = {id, now};
@@ -159,11 +216,14 @@ class StuckWatch {
       }
     }
   }
+  // While the master is down nobody frees stalled events: the clock of
+  // every slot starts again.
+  void restart() { since_.clear(); }
 
  private:
   Hesk& obs_;
   long limit_;
-  std::map<int, std::pair<uint32_t, Clock::time_point>> since_;
+  std::map<int, std::pair<uint64_t, Clock::time_point>> since_;
 };
 
 // Free buffers of a partition, or -1 when it cannot be reached.
@@ -203,35 +263,86 @@ int check_accounting(const Options& o, Hesk& obs, Findings* f) {
 }
 
 bool all_events_free(Hesk& obs) {
-  for (int s = 1; s < obs.ev_buf->getBufferCount(); ++s)
-    if (__atomic_load_n(&obs.evtctrl[s - 1].status, __ATOMIC_RELAXED) != EVT_C_FREE) return false;
+  for (int s = 1; s < obs.ev_buf->getBufferCount(); ++s) {
+    int status = 0;
+    uint64_t id = 0;
+    record_of(obs, s, &status, &id);
+    if (status != EVT_C_FREE) return false;
+  }
   return true;
+}
+
+// When processes lived, for the delivery check (µs of the wall clock).
+struct Timeline {
+  long long started = 0, writers_stopped = 0, readers_stopped = 0;
+  std::vector<long long> writer_ends;  // writers killed or crashed
+  // Per reader: the spans in which one of its processes was subscribed.
+  std::vector<std::vector<std::pair<long long, long long>>> reader_spans;
+};
+
+// Events every writer deposited, far enough from any writer's end and from
+// the run's start and end: each must have reached every reader subscribed
+// well before it and living well after it. Returns the events checked.
+uint64_t check_delivery(const Options& o, Shared* s, const Timeline& tl, Findings* f) {
+  const long long kBefore = 100000, kAfter = 500000, kWriterMargin = 100000;
+  uint32_t writers_mask = (1u << o.writers) - 1;
+  std::vector<long long> ends = tl.writer_ends;
+  std::sort(ends.begin(), ends.end());
+  uint64_t checked = 0, missing = 0;
+  for (uint32_t i = 0; i < s->ticks; ++i) {
+    long long t = s->first_tick_us + static_cast<long long>(i) * o.tick_us;
+    if (t < tl.started + 1000000 || t > tl.writers_stopped - kAfter) continue;
+    uint32_t bits = s->ledger[i].bits.load();
+    if ((bits & writers_mask) != writers_mask) continue;
+    auto near = std::lower_bound(ends.begin(), ends.end(), t - kWriterMargin);
+    if (near != ends.end() && *near <= t + kWriterMargin) continue;
+    ++checked;
+    for (int r = 0; r < o.readers; ++r) {
+      bool expected = false;
+      for (const auto& span : tl.reader_spans[r])
+        expected = expected || (span.first > 0 && span.first < t - kBefore &&
+                                span.second > t + kAfter);
+      if (!expected || (bits & (1u << (8 + r))) != 0) continue;
+      if (++missing <= 10)
+        f->fail("event " + std::to_string(s->first_tick + i) +
+                " (all its writers lived) never reached reader " + std::to_string(r));
+    }
+  }
+  if (missing > 10) f->fail(std::to_string(missing) + " deliveries missing in all");
+  return checked;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (strcmp(argv[i], "--help") == 0) return usage(0);
   Options o;
-  if (!parse(argc, argv, &o)) return usage(2);
+  if (int rc = parse(argc, argv, &o)) return rc >= 1000 ? 0 : rc;
   o.prefix = "hesk-torture." + std::to_string(getpid());
   std::string cl = o.prefix + ".cl", ev = o.prefix + ".ev";
   setenv("KOVA_CLI_SHM_NAME", cl.c_str(), 1);
   setenv("KOVA_EV_SHM_NAME", ev.c_str(), 1);
   signal(SIGPIPE, SIG_IGN);
 
-  void* mem =
-      mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  // The ledger covers the run, the drain and some slack.
+  uint32_t ticks = static_cast<uint32_t>((o.seconds + 120LL) * 1000000LL / o.tick_us);
+  size_t bytes = sizeof(Shared) + sizeof(TickEntry) * ticks;
+  void* mem = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   if (mem == MAP_FAILED) {
     perror("hesk-torture: mmap");
     return 2;
   }
   Shared* s = new (mem) Shared();
+  long long t0 = now_us() / o.tick_us;
+  s->first_tick = static_cast<uint32_t>(t0 & 0x7fffffff);
+  s->first_tick_us = t0 * o.tick_us;
+  s->ticks = ticks;
   Findings f;
+  Timeline tl;
+  tl.reader_spans.resize(static_cast<size_t>(o.readers));
   pid_t master = start(o, s, 'm', 0);
   for (int i = 0; i < 500 && !s->master_ready.load(); ++i) usleep(10000);
   Hesk obs;  // an observer: attached, never subscribed, no threads
+  obs.set_evid_64bit_mode(o.layout_2024);
   if (!s->master_ready.load() || obs.init()) {
     fprintf(stderr, "hesk-torture: the master did not start\n");
     stop(master, 5);
@@ -241,14 +352,27 @@ int main(int argc, char** argv) {
   std::vector<Child> kids;
   for (int w = 0; w < o.writers; ++w) kids.push_back({'w', w});
   for (int r = 0; r < o.readers; ++r) kids.push_back({'r', r});
+  tl.started = now_us();
   for (Child& c : kids) c.pid = start(o, s, c.role, c.index);
+
+  // A reader's process ended: its subscribed span closes.
+  auto reader_ended = [&](const Child& c) {
+    long long since = s->reader_since[c.index].exchange(0);
+    if (since > 0) tl.reader_spans[c.index].push_back({since, now_us()});
+  };
+  auto ended = [&](const Child& c) {
+    if (c.role == 'w')
+      tl.writer_ends.push_back(now_us());
+    else
+      reader_ended(c);
+  };
 
   // The monitor frees a quiet event after ten passes, or keeps it up to
   // twenty periods while its writer still works on it.
   StuckWatch watch(obs, std::max(2000000L, 40L * o.monitor_us));
   std::mt19937 rng(o.seed);
   auto end = Clock::now() + std::chrono::seconds(o.seconds);
-  auto next_kill = Clock::now();
+  auto next_kill = Clock::now(), next_progress = Clock::now() + std::chrono::seconds(10);
   while (Clock::now() < end) {
     usleep(10000);
     watch.sample(&f);
@@ -256,6 +380,7 @@ int main(int argc, char** argv) {
     for (Child& c : kids) {
       int st = 0;
       if (waitpid(c.pid, &st, WNOHANG) != c.pid) continue;
+      ended(c);
       f.crashes += 1;
       f.fail(std::string(c.role == 'w' ? "writer " : "reader ") + std::to_string(c.index) +
              " ended by itself (status " + std::to_string(st) + ")");
@@ -267,22 +392,45 @@ int main(int argc, char** argv) {
       f.fail("the master died");
       break;
     }
+    if (!o.quiet && Clock::now() >= next_progress) {
+      fprintf(stderr, "hesk-torture: %d kills, %llu events checked so far\n", f.kills,
+              static_cast<unsigned long long>(s->events_checked.load()));
+      next_progress += std::chrono::seconds(10);
+    }
     if (Clock::now() < next_kill) continue;
+    next_kill = Clock::now() + std::chrono::milliseconds(20 + rng() % 280);
+    f.kills += 1;
+    if (o.master_kills && rng() % 10 == 0) {
+      // The master: a new one takes over the partitions and repairs.
+      kill(master, SIGKILL);
+      if (reap(master) != 128 + SIGKILL) {
+        f.crashes += 1;
+        f.fail("the master had ended before it was killed");
+      }
+      f.master_kills += 1;
+      s->master_ready = 0;
+      master = start(o, s, 'm', 0);
+      watch.restart();
+      f.restarts += 1;
+      continue;
+    }
     Child& victim = kids[rng() % kids.size()];
     kill(victim.pid, SIGKILL);
     if (reap(victim.pid) != 128 + SIGKILL) {
       f.crashes += 1;
       f.fail("a victim had ended before it was killed");
     }
-    f.kills += 1;
+    ended(victim);
     victim.pid = start(o, s, victim.role, victim.index);
     f.restarts += 1;
-    next_kill = Clock::now() + std::chrono::milliseconds(20 + rng() % 280);
   }
+  for (int i = 0; i < 500 && !s->master_ready.load(); ++i) usleep(10000);
+  if (!s->master_ready.load()) f.fail("the last master did not start");
 
   // Orderly end: writers first, then the events in flight drain or are
   // freed by the monitor, then the readers.
   s->stop_writers = 1;
+  tl.writers_stopped = now_us();
   for (Child& c : kids)
     if (c.role == 'w' && stop(c.pid, 20) != 0) f.fail("a writer did not end cleanly");
   auto drain_end = Clock::now() + std::chrono::microseconds(std::max(5000000L, 60L * o.monitor_us));
@@ -290,8 +438,11 @@ int main(int argc, char** argv) {
     watch.sample(&f);
     usleep(10000);
   }
-  for (Child& c : kids)
-    if (c.role == 'r' && stop(c.pid, 20) != 0) f.fail("a reader did not end cleanly");
+  for (Child& c : kids) {
+    if (c.role != 'r') continue;
+    reader_ended(c);
+    if (stop(c.pid, 20) != 0) f.fail("a reader did not end cleanly");
+  }
   // The monitor's next passes settle what the last kills left.
   usleep(static_cast<useconds_t>(std::min(3L * o.monitor_us, 2000000L)));
   int accounted = check_accounting(o, obs, &f);
@@ -303,17 +454,21 @@ int main(int argc, char** argv) {
   for (int w = 0; w < o.writers; ++w) C_shm_kill k(data_name(o, w).c_str());
   C_shm_kill kcl(cl.c_str()), kev(ev.c_str());
 
+  uint64_t delivered = check_delivery(o, s, tl, &f);
   if (s->duplicates) f.fail(std::to_string(s->duplicates.load()) + " events delivered twice");
   if (s->splits) f.fail(std::to_string(s->splits.load()) + " blocks in the wrong event");
   if (s->corrupt) f.fail(std::to_string(s->corrupt.load()) + " corrupted blocks");
   if (s->events_checked == 0) f.fail("no event was checked");
+  if (delivered == 0) f.fail("no event qualified for the delivery check");
   for (const std::string& why : f.failures)
     fprintf(stderr, "hesk-torture: FAILED: %s\n", why.c_str());
   printf(
-      "hesk-torture: %s after %d s: %d kills, %d restarts, %llu events checked, %llu blocks "
-      "sent, %d buffers and slots accounted for, %d stuck, %d crashed\n",
-      f.failures.empty() ? "OK" : "FAILED", o.seconds, f.kills, f.restarts,
-      static_cast<unsigned long long>(s->events_checked.load()),
+      "hesk-torture: %s after %d s (%s layout): %d kills (%d of the master), %d restarts, %llu "
+      "events checked, %llu whole events delivered to every reader, %llu blocks sent, %d buffers "
+      "and slots accounted for, %d stuck, %d crashed\n",
+      f.failures.empty() ? "OK" : "FAILED", o.seconds, o.layout_2024 ? "2024" : "2010", f.kills,
+      f.master_kills, f.restarts, static_cast<unsigned long long>(s->events_checked.load()),
+      static_cast<unsigned long long>(delivered),
       static_cast<unsigned long long>(s->blocks_sent.load()), accounted, f.stuck, f.crashes);
   return f.failures.empty() ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // The processes of the torture run: the master, writers that deposit one
 // block per tick with a checkable pattern, and readers that check every
-// event they are given.
+// event they are given. Each notes in the ledger what it deposited or was
+// given, so that events that never arrived can be found afterwards.
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -23,12 +24,6 @@ void on_terminate(int) {
   g_terminate = 1;
 }
 
-long long now_us() {
-  timeval tv;
-  gettimeofday(&tv, nullptr);
-  return tv.tv_sec * 1000000LL + tv.tv_usec;
-}
-
 void sizes(Hesk& h) {
   h.set_nclients(4);  // 257 client slots
   h.set_nblocks(kMaxWriters);
@@ -47,28 +42,69 @@ unsigned char pattern(int writer, uint32_t tick, int k) {
   return static_cast<unsigned char>(writer * 31 + tick * 7 + k);
 }
 
-void write_block(char* p, int writer, uint32_t tick, long long t_us) {
-  kova_serv_block_head_2010 b;
-  memset(&b, 0, sizeof(b));
-  b.time = {static_cast<uint32_t>(t_us / 1000000), static_cast<uint32_t>(t_us % 1000000)};
-  b.ltotal = static_cast<int32_t>(sizeof(b) + kPayload);
-  b.mpulse = static_cast<int32_t>(tick);
-  snprintf(b.server, sizeof(b.server), "W%d", writer);
-  b.tmask = 1;
-  memcpy(p, &b, sizeof(b));
-  unsigned char* d = reinterpret_cast<unsigned char*>(p) + sizeof(b);
+// The fields of a server block head that the run checks, in either layout.
+struct BlockFields {
+  time_stamp time;
+  long ltotal;
+  long mpulse;
+  char server[KOVA_SBLOCK_NAME_LEN];
+};
+
+size_t head_size(bool b2024) {
+  return b2024 ? sizeof(kova_serv_block_head_2024) : sizeof(kova_serv_block_head_2010);
+}
+
+void write_block(char* p, bool b2024, int writer, uint32_t tick, long long t_us) {
+  time_stamp t{static_cast<uint32_t>(t_us / 1000000), static_cast<uint32_t>(t_us % 1000000)};
+  if (b2024) {
+    kova_serv_block_head_2024 b;
+    memset(&b, 0, sizeof(b));
+    b.pattern = KOVA_SB_PATTERN_2024;
+    b.time = t;
+    b.ltotal = static_cast<int64_t>(sizeof(b) + kPayload);
+    b.mpulse = tick;
+    snprintf(b.server, sizeof(b.server), "W%d", writer);
+    b.tmask = 1;
+    memcpy(p, &b, sizeof(b));
+  } else {
+    kova_serv_block_head_2010 b;
+    memset(&b, 0, sizeof(b));
+    b.time = t;
+    b.ltotal = static_cast<int32_t>(sizeof(b) + kPayload);
+    b.mpulse = static_cast<int32_t>(tick);
+    snprintf(b.server, sizeof(b.server), "W%d", writer);
+    b.tmask = 1;
+    memcpy(p, &b, sizeof(b));
+  }
+  unsigned char* d = reinterpret_cast<unsigned char*>(p) + head_size(b2024);
   for (int k = 0; k < kPayload; ++k) d[k] = pattern(writer, tick, k);
 }
 
+BlockFields read_block(const char* p, bool b2024) {
+  BlockFields f;
+  if (b2024) {
+    kova_serv_block_head_2024 b;
+    memcpy(&b, p, sizeof(b));
+    f = {b.time, static_cast<long>(b.ltotal), static_cast<long>(b.mpulse), {}};
+    memcpy(f.server, b.server, sizeof(f.server));
+  } else {
+    kova_serv_block_head_2010 b;
+    memcpy(&b, p, sizeof(b));
+    f = {b.time, b.ltotal, b.mpulse, {}};
+    memcpy(f.server, b.server, sizeof(f.server));
+  }
+  f.server[sizeof(f.server) - 1] = '\0';
+  return f;
+}
+
 // Whether a block carries what writer W<n> put there for `tick`.
-bool block_intact(const char* p, uint32_t tick, const char* entry_name) {
-  kova_serv_block_head_2010 b;
-  memcpy(&b, p, sizeof(b));
+bool block_intact(const char* p, bool b2024, const BlockFields& b, uint32_t tick,
+                  const char* entry_name) {
   int writer = -1;
   if (sscanf(b.server, "W%d", &writer) != 1 || writer < 0 || writer >= kMaxWriters) return false;
   if (strncmp(b.server, entry_name, KOVA_SBLOCK_NAME_LEN) != 0) return false;
-  if (b.ltotal != static_cast<int32_t>(sizeof(b) + kPayload)) return false;
-  const unsigned char* d = reinterpret_cast<const unsigned char*>(p) + sizeof(b);
+  if (b.ltotal != static_cast<long>(head_size(b2024) + kPayload)) return false;
+  const unsigned char* d = reinterpret_cast<const unsigned char*>(p) + head_size(b2024);
   for (int k = 0; k < kPayload; ++k)
     if (d[k] != pattern(writer, tick, k)) return false;
   return true;
@@ -78,14 +114,25 @@ bool block_intact(const char* p, uint32_t tick, const char* entry_name) {
 struct ReaderState {
   Hesk* hesk = nullptr;
   Shared* shared = nullptr;
+  int index = 0;
+  bool b2024 = false;
   std::unordered_set<uint32_t> seen;
   uint32_t highest = 0;
 };
 ReaderState g_reader;
 
 void check_event(void* head, kova_client_sblock_data* blocks) {
-  auto* h = static_cast<kova_event_slot_head*>(head);
-  uint32_t tick = static_cast<uint32_t>(h->eventid);
+  uint32_t tick;
+  int filled;
+  if (g_reader.b2024) {
+    auto* h = static_cast<kova_event_slot_head_2024*>(head);
+    tick = static_cast<uint32_t>(h->eventid);
+    filled = h->sbfilled;
+  } else {
+    auto* h = static_cast<kova_event_slot_head*>(head);
+    tick = static_cast<uint32_t>(h->eventid);
+    filled = h->sbfilled;
+  }
   Shared* s = g_reader.shared;
   if (!g_reader.seen.insert(tick).second) s->duplicates += 1;
   if (tick > g_reader.highest) g_reader.highest = tick;
@@ -95,7 +142,7 @@ void check_event(void* head, kova_client_sblock_data* blocks) {
       it = *it + 100000 < g_reader.highest ? g_reader.seen.erase(it) : std::next(it);
   }
   std::unordered_set<std::string> names;
-  for (int k = 0; k < h->sbfilled; ++k) {
+  for (int k = 0; k < filled; ++k) {
     const kova_client_sblock_data& e = blocks[k];
     if (e.shmid == 0 || e.bnum < 0) continue;
     if (!names.insert(std::string(e.name, strnlen(e.name, sizeof(e.name)))).second) s->splits += 1;
@@ -104,17 +151,23 @@ void check_event(void* head, kova_client_sblock_data* blocks) {
       s->corrupt += 1;
       continue;
     }
-    kova_serv_block_head_2010 b;
-    memcpy(&b, p, sizeof(b));
+    BlockFields b = read_block(p, g_reader.b2024);
     if (static_cast<uint32_t>(b.mpulse) != tick)
       s->splits += 1;
-    else if (!block_intact(p, tick, e.name))
+    else if (!block_intact(p, g_reader.b2024, b, tick, e.name))
       s->corrupt += 1;
   }
+  if (TickEntry* t = s->entry(tick)) t->bits.fetch_or(1u << (8 + g_reader.index));
   s->events_checked += 1;
 }
 
 }  // namespace
+
+long long now_us() {
+  timeval tv;
+  gettimeofday(&tv, nullptr);
+  return tv.tv_sec * 1000000LL + tv.tv_usec;
+}
 
 void install_terminate_handler() {
   struct sigaction sa;
@@ -130,6 +183,7 @@ std::string data_name(const Options& o, int writer) {
 int run_master(const Options& o, Shared* s) {
   Hesk m;
   sizes(m);
+  m.set_evid_64bit_mode(o.layout_2024);
   m.set_monitoring_period(o.monitor_us);
   if (m.set_master(true) || m.init()) return 10;
   s->master_ready = 1;
@@ -140,6 +194,7 @@ int run_master(const Options& o, Shared* s) {
 int run_writer(const Options& o, Shared* s, int index) {
   Hesk h;
   h.set_smode(HESK_SYNCH_EVID);
+  h.set_evid_64bit_mode(o.layout_2024);
   if (!init_retrying(h)) return g_terminate ? 0 : 20;
   kova_client req;
   memset(&req, 0, sizeof(req));
@@ -162,26 +217,31 @@ int run_writer(const Options& o, Shared* s, int index) {
       continue;
     }
     last = tick;
-    write_block(p, index, tick, t - t % o.tick_us);
+    write_block(p, o.layout_2024, index, tick, t - t % o.tick_us);
     if (h.ev_update(KOVA_EV_NORMAL, id, bnum)) {
       h.return_buffer_in_pool(bnum, id);
       s->blocks_refused += 1;
     } else {
+      if (TickEntry* e = s->entry(tick)) e->bits.fetch_or(1u << index);
       s->blocks_sent += 1;
     }
   }
   return 0;
 }
 
-int run_reader(const Options&, Shared* s, int) {
+int run_reader(const Options& o, Shared* s, int index) {
   Hesk h;
   g_reader.hesk = &h;
   g_reader.shared = s;
+  g_reader.index = index;
+  g_reader.b2024 = o.layout_2024;
+  h.set_evid_64bit_mode(o.layout_2024);
   h.set_ev_handler(check_event);
   if (!init_retrying(h)) return g_terminate ? 0 : 30;
   kova_client req;
   memset(&req, 0, sizeof(req));
   if (h.subscribe(KOVA_EV_NORMAL, CLI_T_READER, &req, nullptr) < 1) return 31;
+  s->reader_since[index] = now_us();
   while (!g_terminate) usleep(20000);
   return 0;
 }

@@ -1,9 +1,10 @@
 // hesk-torture: a master, writers and readers of the buffer manager as real
-// processes, with writers and readers killed (SIGKILL) and restarted at
-// random moments, and the invariants that must hold afterwards.
+// processes, with writers, readers and the master killed (SIGKILL) and
+// restarted at random moments, and the invariants that must hold afterwards.
 //
 // Processes meet through an anonymous shared mapping made before they are
-// forked (lock-free counters) and through the manager's own partitions.
+// forked (lock-free counters and the delivery ledger) and through the
+// manager's own partitions.
 #ifndef HESK_TORTURE_H
 #define HESK_TORTURE_H
 
@@ -27,11 +28,21 @@ struct Options {
   int tick_us = 2000;      // one event per writer every tick
   int monitor_us = 50000;  // the master's monitor period
   unsigned seed = 1;
-  bool quiet = false;
-  std::string prefix;  // partition names: <prefix>.cl, .ev, .w<i>
+  bool layout_2024 = false;  // 64-bit event ids and 2024 blocks
+  bool master_kills = true;
+  bool quiet = false;    // the summary line only
+  bool verbose = false;  // the processes' own messages too
+  std::string prefix;    // partition names: <prefix>.cl, .ev, .w<i>
 };
 
-// Counters shared by all processes.
+// Per tick of the run: which writers' blocks were accepted (bits 0-7) and
+// which readers were given the event (bits 8-15).
+struct TickEntry {
+  std::atomic<uint32_t> bits;
+};
+
+// Counters shared by all processes, followed by the ledger of `ticks`
+// entries from tick `first_tick` on.
 struct Shared {
   std::atomic<int> stop_writers;
   std::atomic<uint64_t> blocks_sent;
@@ -41,11 +52,23 @@ struct Shared {
   std::atomic<uint64_t> splits;      // blocks of several events in one event
   std::atomic<uint64_t> corrupt;     // a block whose contents are wrong
   std::atomic<int> master_ready;
+  // When each reader's current process finished subscribing (µs), 0 before.
+  std::atomic<long long> reader_since[kMaxReaders];
+  uint32_t first_tick;   // as writers number ticks: (µs / tick_us) & 0x7fffffff
+  long long first_tick_us;  // when that tick began
+  uint32_t ticks;
+  TickEntry ledger[1];  // `ticks` entries
+
+  TickEntry* entry(uint32_t tick) {
+    return tick >= first_tick && tick - first_tick < ticks ? &ledger[tick - first_tick] : nullptr;
+  }
 };
 
 static_assert(std::atomic<uint64_t>::is_always_lock_free, "shared counters must be lock-free");
+static_assert(std::atomic<long long>::is_always_lock_free, "shared counters must be lock-free");
 
 std::string data_name(const Options& o, int writer);
+long long now_us();
 
 // The roles, each run in a forked child; they return the exit status.
 int run_master(const Options& o, Shared* s);
