@@ -118,6 +118,14 @@ bool guard_mapping(const void* base, uint64_t length) {
   std::call_once(once, install);
   const auto b = reinterpret_cast<uintptr_t>(base);
   if (b <= kClaimed || length == 0 || length > UINTPTR_MAX - b) return false;
+  // A new mapping replaces whatever was known of its addresses: a mapping
+  // unmapped without kova_unmap_file left its range behind.
+  const size_t used = g_used.load(std::memory_order_acquire);
+  for (size_t i = 0; i < used && i < kSlots; ++i) {
+    uintptr_t old = g_slots[i].begin.load(std::memory_order_acquire);
+    if (old > kClaimed && old < b + length && b < g_slots[i].end.load(std::memory_order_relaxed))
+      g_slots[i].begin.compare_exchange_strong(old, kFree, std::memory_order_acq_rel);
+  }
   for (size_t i = 0; i < kSlots; ++i) {
     uintptr_t expected = kFree;
     if (!g_slots[i].begin.compare_exchange_strong(expected, kClaimed, std::memory_order_acq_rel))

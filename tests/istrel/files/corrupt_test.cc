@@ -438,6 +438,13 @@ TEST_P(ShrinkingFiles, ReadersOfLostPagesSaySoAndTheProcessLives) {
   EXPECT_EQ(kova_mapping_damaged(m + n), -1) << "past the mapping";
   int local = 0;
   EXPECT_EQ(kova_mapping_damaged(&local), -1);
+  // Mapped again once whole, the file reads as before.
+  ASSERT_TRUE(d.file.write(s.bytes));
+  daqtest::Mapped again(d.file);
+  ASSERT_EQ(again.rc(), 0);
+  EXPECT_EQ(kova_mapping_damaged(again.base()), 0);
+  const auto fresh = run_readers(v, d, frt.data(), n);
+  EXPECT_EQ(fresh.at("eite"), KOVA_MAPPING_DAMAGED) << "the old mapping stays damaged";
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFiles, ShrinkingFiles, testing::ValuesIn(daqtest::all_variants()),
