@@ -6,8 +6,10 @@
 //   hesk-daqdump --channels A,B FILE     data offsets of channels in every event
 //   hesk-daqdump --events[=N] FILE       the events (the first N)
 //
-// Exit status: 0 done; 1 bad usage; 2 not a DAQ file or cannot be read;
-// 3 something asked for is not in the file, or a table is damaged.
+// Exit status: 0 done; 1 bad usage; 2 not a DAQ file, cannot be read, or
+// changed (shrank) while it was read; 3 something asked for is not in the
+// file, or a table is damaged.
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -29,8 +31,8 @@ int usage(std::ostream& os, int status) {
         "  --events[=N]     the events in file order (the first N)\n"
         "\n"
         "The generation (2009, 2010, 2024) and byte order come from the file.\n"
-        "exit status: 0 done, 1 bad usage, 2 not a DAQ file or cannot be read,\n"
-        "             3 not in the file or a table damaged\n";
+        "exit status: 0 done, 1 bad usage, 2 not a DAQ file, cannot be read or\n"
+        "             changed while read, 3 not in the file or a table damaged\n";
   return status;
 }
 
@@ -89,15 +91,28 @@ int main(int argc, char** argv) {
     std::cerr << "hesk-daqdump: " << file << ": " << f.why() << "\n";
     return kNotDaq;
   }
+  int status = kOk;
   switch (mode) {
     case Mode::kType:
-      return dump_type(f, type);
+      status = dump_type(f, type);
+      break;
     case Mode::kChannels:
-      return dump_channels(f, names);
+      status = dump_channels(f, names);
+      break;
     case Mode::kEvents:
-      return dump_events(f, limit);
+      status = dump_events(f, limit);
+      break;
     case Mode::kTables:
     default:
-      return dump_tables(f);
+      status = dump_tables(f);
+      break;
   }
+  // A file that shrank while mapped reads as zeros from there on.
+  if (f.changed()) {
+    fflush(stdout);
+    std::cerr << "hesk-daqdump: " << file
+              << ": the file changed under the reader (it shrank while being read)\n";
+    return kNotDaq;
+  }
+  return status;
 }
