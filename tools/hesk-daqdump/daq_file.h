@@ -14,8 +14,7 @@ namespace daqdump {
 
 // Exit codes of the tool.
 constexpr int kOk = 0;
-constexpr int kUsage = 1;
-constexpr int kNotDaq = 2;   // not a DAQ file, or cannot be read
+constexpr int kNotDaq = 2;   // not a DAQ file, or cannot be read (also bad usage)
 constexpr int kMissing = 3;  // asked-for item absent, or a table damaged
 
 class DaqFile {
