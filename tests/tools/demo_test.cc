@@ -1,6 +1,6 @@
 // hesk-demo stopped from outside while it runs: an interrupt (Ctrl-C on its
-// process group, SIGTERM on the process) ends the run in order and loses
-// nothing; a closed output does the same without killing the demo; a
+// process group, SIGTERM on the process and its group) ends the run in order
+// and loses nothing; a closed output does the same without killing the demo; a
 // SIGKILL of the demo ends its workers, and the last of them removes the
 // run's partitions. hesk-status, given no names, finds the running demo.
 #include <gtest/gtest.h>
@@ -87,7 +87,8 @@ TEST_P(DemoStop, EndsInOrderAndLeavesNothingBehind) {
       demo.signal_group(SIGINT);  // as a terminal does
       break;
     case Stop::kTerm:
-      demo.signal(SIGTERM);
+      demo.signal(SIGTERM);  // as timeout(1) does: to the process, then to its group
+      demo.signal_group(SIGTERM);
       break;
     case Stop::kOutputClosed:
       demo.close_output();

@@ -300,6 +300,8 @@ DemoResult run_demo(const DemoConfig& cfg) {
       master_calls.start();
       Progress progress(cfg.progress, cfg.events);
       bool closed = false;
+      int seen_interrupts = 0;
+      auto t_interrupt = t_go;
       uint64_t last_delivered = 0;
       for (;;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -307,14 +309,27 @@ DemoResult run_demo(const DemoConfig& cfg) {
           res.error = why;
           break;
         }
-        if (g_interrupts > 1) break;  // at once
+        // An interrupt closes the run; another one, a second or more later,
+        // stops it at once. Copies that arrive together (a signal sent to
+        // the process and to its group, as timeout(1) does) count once.
+        const int interrupts = g_interrupts;
+        bool interrupted_now = false;
+        if (interrupts > seen_interrupts) {
+          if (seen_interrupts == 0) {
+            interrupted_now = true;
+            t_interrupt = Clock::now();
+          } else if (seconds_since(t_interrupt) >= 1.0) {
+            break;  // at once
+          }
+          seen_interrupts = interrupts;
+        }
         const bool gone = output_gone();
         const bool time_up = cfg.events <= 0 && seconds_since(t_go) >= cfg.seconds;
-        if (!closed && (g_interrupts > 0 || gone || time_up)) {
+        if (!closed && (interrupted_now || gone || time_up)) {
           long last = close_run(sh, cfg.writers);
           closed = true;
           res.interrupted = !time_up;
-          if (g_interrupts > 0) {
+          if (interrupted_now) {
             progress.end_line();
             fprintf(stderr,
                     "hesk-demo: interrupted: every writer stops at %ld events, the readers take "
