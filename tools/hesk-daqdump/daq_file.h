@@ -14,8 +14,8 @@ namespace daqdump {
 
 // Exit codes of the tool.
 constexpr int kOk = 0;
-constexpr int kUsage = 1;
-constexpr int kNotDaq = 2;   // not a DAQ file, cannot be read, or changed while read
+constexpr int kNotDaq =
+    2;  // not a DAQ file, cannot be read, or changed while read (also bad usage)
 constexpr int kMissing = 3;  // asked-for item absent, or a table damaged
 
 class DaqFile {

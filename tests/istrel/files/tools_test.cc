@@ -119,12 +119,12 @@ TEST(DaqTools, NotADaqFileAndBadUsage) {
     ASSERT_TRUE(cut.write(s.bytes));
   }
   EXPECT_EQ(run(kDump + " " + cut.path()).rc, 2);
-  EXPECT_EQ(run(kDump).rc, 1);
-  EXPECT_EQ(run(kDump + " --bogus x").rc, 1);
-  EXPECT_EQ(run(kDump + " --type NOSUCHTYPE " + cut.path()).rc, 1);
-  EXPECT_EQ(run(kGen + " --generation 2011 x").rc, 1);
-  EXPECT_EQ(run(kGen + " --types ENV x").rc, 1);
-  EXPECT_EQ(run(kGen + " /nonexistent/dir/out.raw").rc, 2);
+  EXPECT_EQ(run(kDump).rc, 2);
+  EXPECT_EQ(run(kDump + " --bogus x").rc, 2);
+  EXPECT_EQ(run(kDump + " --type NOSUCHTYPE " + cut.path()).rc, 2);
+  EXPECT_EQ(run(kGen + " --generation 2011 x").rc, 2);
+  EXPECT_EQ(run(kGen + " --types ENV x").rc, 2);
+  EXPECT_EQ(run(kGen + " /nonexistent/dir/out.raw").rc, 1);
 }
 
 // A file cut while hesk-daqdump prints its events: exit 2 and a message naming
