@@ -20,8 +20,15 @@ void bind_select(py::module_& m);
 // hesk.Reader and hesk.Event.
 void bind_reader(py::module_& m);
 
-// A path given as str or os.PathLike.
-std::string path_text(const py::handle& p);
+// Texts between the files and Python. Names in files are bytes that need
+// not be UTF-8: names come to Python with undecodable bytes kept as
+// surrogates (so they can be passed back) and texts for reading (dumps,
+// messages) with them shown as escapes.
+std::string path_text(const py::handle& p);  // str, bytes or os.PathLike
+py::str path_str(const std::string& p);      // as os.fsdecode gives it
+py::str name_str(const std::string& s);
+std::string name_text(const py::handle& s);  // str or bytes
+py::str readable_str(const std::string& s);
 
 }  // namespace heskpy
 

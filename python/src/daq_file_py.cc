@@ -17,7 +17,7 @@ namespace {
 
 // One channel in every event that holds it.
 struct Channel {
-  std::string name;
+  py::object name;
   py::object number;
   py::object time;
   py::object values;
@@ -105,25 +105,27 @@ class PyDaqFile {
 
   py::list channel_names() const {
     py::list names;
-    for (const ChannelEntry& c : core_->channels()) names.append(py::str(c.name));
+    for (const ChannelEntry& c : core_->channels()) names.append(name_str(c.name));
     return names;
   }
 
-  Channel read(const std::string& name) const {
+  Channel read(const py::handle& asked) const {
+    const std::string name = name_text(asked);
     ChannelRead r;
     {
       py::gil_scoped_release unlocked;
       r = core_->read(name);
     }
     Channel c;
-    c.name = name;
+    c.name = py::reinterpret_borrow<py::object>(asked);
     c.number = array_of(r.number);
     c.time = array_of(r.time);
     c.values = values_of(&r);
     return c;
   }
 
-  py::dict info(const std::string& name) const {
+  py::dict info(const py::handle& asked) const {
+    const std::string name = name_text(asked);
     ChannelShape s;
     {
       py::gil_scoped_release unlocked;
@@ -157,10 +159,14 @@ class PyDaqFile {
     return py::bytes(reinterpret_cast<const char*>(buf.data()), length);
   }
 
-  std::string dump(long long i) const {
+  py::str dump(long long i) const {
     const size_t k = index(i);
-    py::gil_scoped_release unlocked;
-    return core_->dump(k);
+    std::string text;
+    {
+      py::gil_scoped_release unlocked;
+      text = core_->dump(k);
+    }
+    return readable_str(text);
   }
 
   void close() {
@@ -217,7 +223,7 @@ len(channel) is the number of events.)";
 
 void bind_daq_file(py::module_& m) {
   py::class_<Channel>(m, "Channel", kChannelDoc)
-      .def(py::init([](std::string name, py::object number, py::object time, py::object values) {
+      .def(py::init([](py::object name, py::object number, py::object time, py::object values) {
              return Channel{std::move(name), std::move(number), std::move(time), std::move(values)};
            }),
            py::arg("name"), py::arg("number"), py::arg("time"), py::arg("values"),
@@ -228,14 +234,14 @@ void bind_daq_file(py::module_& m) {
       .def_readonly("values", &Channel::values)
       .def("__len__", [](const Channel& c) { return py::len(c.number); })
       .def("__repr__", [](const Channel& c) {
-        return "<hesk.Channel " + c.name + ": " + std::to_string(py::len(c.number)) +
-               " events, values " + py::str(c.values.attr("shape")).cast<std::string>() + ">";
+        return py::str("<hesk.Channel {}: {} events, values {}>")
+            .format(c.name, py::len(c.number), c.values.attr("shape"));
       });
 
   py::class_<PyDaqFile>(m, "DaqFile", kDaqFileDoc)
       .def(py::init<py::object>(), py::arg("path"))
       .def_property_readonly(
-          "path", [](const PyDaqFile& f) { return f.core().path(); }, "The file's path.")
+          "path", [](const PyDaqFile& f) { return path_str(f.core().path()); }, "The file's path.")
       .def_property_readonly(
           "generation", [](const PyDaqFile& f) { return f.core().generation(); },
           "The record generation: 2009, 2010 or 2024.")
@@ -278,14 +284,15 @@ void bind_daq_file(py::module_& m) {
              f.close();
              return false;
            })
-      .def(py::pickle([](const PyDaqFile& f) { return py::make_tuple(f.core().path()); },
+      .def(py::pickle([](const PyDaqFile& f) { return py::make_tuple(path_str(f.core().path())); },
                       [](py::tuple t) { return PyDaqFile(t[0]); }))
       .def("__repr__", [](const PyDaqFile& f) {
         const DaqFile& c = f.core();
-        if (c.closed()) return "<hesk.DaqFile " + c.path() + " (closed)>";
-        return "<hesk.DaqFile " + c.path() + ": " + std::to_string(c.generation()) +
-               (c.swapped() ? " swapped" : "") + ", " + std::to_string(c.events().size()) +
-               " events, " + std::to_string(c.channels().size()) + " channels>";
+        if (c.closed()) return readable_str("<hesk.DaqFile " + c.path() + " (closed)>");
+        return readable_str("<hesk.DaqFile " + c.path() + ": " + std::to_string(c.generation()) +
+                            (c.swapped() ? " swapped" : "") + ", " +
+                            std::to_string(c.events().size()) + " events, " +
+                            std::to_string(c.channels().size()) + " channels>");
       });
 }
 

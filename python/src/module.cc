@@ -27,7 +27,7 @@ void raise_error(const Error& e) {
   PyObject* type = g_error;
   switch (e.kind()) {
     case ErrorKind::kBadArgument:
-      PyErr_SetString(PyExc_ValueError, e.what());
+      PyErr_SetObject(PyExc_ValueError, readable_str(e.what()).ptr());
       return;
     case ErrorKind::kNoFile: {
       // As OSError shows it: "[Errno 2] <what>: '<path>'".
@@ -35,27 +35,57 @@ void raise_error(const Error& e) {
       const std::string lead = e.path() + ": ";
       if (!e.path().empty() && what.compare(0, lead.size(), lead) == 0) what.erase(0, lead.size());
       type = g_no_file;
-      exc = py::reinterpret_borrow<py::object>(type)(e.sys_errno() ? e.sys_errno() : ENOENT, what,
-                                                     e.path());
+      exc = py::reinterpret_borrow<py::object>(type)(e.sys_errno() ? e.sys_errno() : ENOENT,
+                                                     readable_str(what), path_str(e.path()));
       break;
     }
     case ErrorKind::kNoChannel:
       type = g_no_channel;
-      exc = py::reinterpret_borrow<py::object>(type)(e.what());
+      exc = py::reinterpret_borrow<py::object>(type)(readable_str(e.what()));
       break;
     case ErrorKind::kLibrary:
-      exc = py::reinterpret_borrow<py::object>(type)(e.what());
+      exc = py::reinterpret_borrow<py::object>(type)(readable_str(e.what()));
       break;
   }
   exc.attr("code") = e.code();
-  exc.attr("message") = e.what();
+  exc.attr("message") = readable_str(e.what());
   PyErr_SetObject(type, exc.ptr());
 }
 
 }  // namespace
 
+namespace {
+
+py::str decoded(const std::string& s, const char* errors) {
+  PyObject* o = PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), errors);
+  if (o == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(o);
+}
+
+}  // namespace
+
 std::string path_text(const py::handle& p) {
-  return py::str(py::module_::import("os").attr("fspath")(p));
+  return py::module_::import("os").attr("fsencode")(p).cast<std::string>();
+}
+
+py::str path_str(const std::string& p) {
+  return py::module_::import("os").attr("fsdecode")(py::bytes(p));
+}
+
+py::str name_str(const std::string& s) {
+  return decoded(s, "surrogateescape");
+}
+
+std::string name_text(const py::handle& s) {
+  if (py::isinstance<py::bytes>(s)) return s.cast<std::string>();
+  if (!py::isinstance<py::str>(s)) throw py::type_error("a name is a str");
+  PyObject* b = PyUnicode_AsEncodedString(s.ptr(), "utf-8", "surrogateescape");
+  if (b == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::bytes>(b).cast<std::string>();
+}
+
+py::str readable_str(const std::string& s) {
+  return decoded(s, "backslashreplace");
 }
 
 void bind_errors(py::module_& m) {

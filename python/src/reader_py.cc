@@ -32,7 +32,7 @@ PyEvent to_python(OnlineEvent* ev) {
   for (auto& c : ev->channels) {
     auto* v = new std::vector<float>(std::move(c.second));
     py::capsule owner(v, [](void* q) { delete static_cast<std::vector<float>*>(q); });
-    p.channels[py::str(c.first)] =
+    p.channels[name_str(c.first)] =
         py::array_t<float>({v->size()}, {sizeof(float)}, v->data(), owner);
   }
   return p;
@@ -56,13 +56,13 @@ int type_of(const py::handle& t) {
 
 std::vector<std::string> names_of(const py::handle& names, const char* what) {
   std::vector<std::string> out;
-  if (py::isinstance<py::str>(names)) {
-    out.push_back(names.cast<std::string>());
+  if (py::isinstance<py::str>(names) || py::isinstance<py::bytes>(names)) {
+    out.push_back(name_text(names));
   } else {
     for (const py::handle& n : names) {
-      if (!py::isinstance<py::str>(n))
+      if (!py::isinstance<py::str>(n) && !py::isinstance<py::bytes>(n))
         throw py::type_error(std::string(what) + " must be names (str)");
-      out.push_back(n.cast<std::string>());
+      out.push_back(name_text(n));
     }
   }
   for (const std::string& n : out)

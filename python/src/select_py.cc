@@ -85,7 +85,7 @@ void bind_select(py::module_& m) {
         Selection s;
         s.root = path_text(root);
         if (!adm.is_none()) s.adm = path_text(adm);
-        if (!exp.is_none()) s.exp = exp.cast<std::string>();
+        if (!exp.is_none()) s.exp = name_text(exp);
         s.format = format_of(format);
         if (!start.is_none()) {
           if (!runs.is_none()) throw py::value_error("give either runs or start, not both");
@@ -104,7 +104,7 @@ void bind_select(py::module_& m) {
               s.runs.push_back(run_range(runs));
             } else {
               for (const py::handle& r : runs) s.runs.push_back(run_range(r));
-              if (s.runs.empty()) return std::vector<std::string>();
+              if (s.runs.empty()) return py::list();
             }
           }
           if (!writer.is_none()) {
@@ -113,8 +113,14 @@ void bind_select(py::module_& m) {
             s.writer = static_cast<int>(w);
           }
         }
-        py::gil_scoped_release unlocked;
-        return select_files(s);
+        std::vector<std::string> found;
+        {
+          py::gil_scoped_release unlocked;
+          found = select_files(s);
+        }
+        py::list paths;
+        for (const std::string& p : found) paths.append(path_str(p));
+        return paths;
       },
       py::arg("root"), py::arg("runs") = py::none(), py::arg("start") = py::none(),
       py::arg("end") = py::none(), py::arg("writer") = py::none(), py::arg("exp") = py::none(),

@@ -236,3 +236,19 @@ def test_threads_read_one_file_at_once(daqgen):
         t.join()
     assert not errors and len(results) == 40
     assert all(np.array_equal(r, want) for r in results)
+
+
+def test_names_that_are_not_utf8(daqgen, tmp_path):
+    path = copy_of(daqgen(2010, True, **SHAPE), tmp_path)
+    with open(path, "rb") as f:
+        data = f.read()
+    with open(path, "wb") as f:
+        f.write(data.replace(b"SRV.00/CH.001", b"SRV.00/\xffH.001"))
+    with hesk.DaqFile(path) as f:
+        name = f.channels[1]
+        assert name == "SRV.00/\udcffH.001"
+        assert f.read(name).values.shape == (SHAPE["events"], SHAPE["samples"])
+        assert f.read(b"SRV.00/\xffH.001").name == b"SRV.00/\xffH.001"
+        assert "SRV.00/\\xffH.001" in f.dump(0)
+        with pytest.raises(KeyError, match=r"\\xffH.002"):
+            f.read("SRV.00/\udcffH.002")
