@@ -106,19 +106,21 @@ void DaqFile::require_open() const {
     throw Error(ErrorKind::kBadArgument, -1, path_ + ": I/O operation on a closed DaqFile");
 }
 
-// The file must still be as long as its mapping: pages past a shrunk file's
-// end cannot be read. Called before reading from the mapping and again after
-// copying out of it, so a file cut short meanwhile is reported as an error
-// rather than read as whatever those pages held.
+// The file must still be whole under its mapping. Pages past the end of a
+// file that shrank read as zeros (the library's mapping guard puts a zero
+// page there and marks the mapping damaged), so this is asked before reading
+// from the mapping (a shrink already seen costs no read) and again after
+// copying out of it (a shrink meanwhile makes what was copied worthless).
+// Once damaged, a mapping stays damaged: the file must be opened again.
 void DaqFile::require_whole() const {
+  if (kova_mapping_damaged(base_) == 1)
+    fail(KOVA_MAPPING_DAMAGED, path_ + ": the file shrank while it was read; open it again");
   struct stat st;
   if (fstat(fd_, &st) != 0) fail(-1, path_ + ": cannot stat the open file: " + strerror(errno));
   if (static_cast<uint64_t>(st.st_size) < length_)
-    fail(-3, path_ + ": the file shrank from " + std::to_string(length_) + " to " +
-                 std::to_string(st.st_size) + " bytes since it was opened");
-  // Where the file-mapping layer can tell that one of its mappings was
-  // damaged (a page of a shrunk file read as zeros), that answer belongs
-  // here as well.
+    fail(KOVA_MAPPING_DAMAGED, path_ + ": the file shrank from " + std::to_string(length_) +
+                                   " to " + std::to_string(st.st_size) +
+                                   " bytes since it was opened");
 }
 
 uint32_t DaqFile::word32(uint64_t at) const {
@@ -176,13 +178,18 @@ const EventEntry* DaqFile::indexed(uint64_t offset) const {
 std::vector<uint64_t> DaqFile::event_lengths() const {
   std::shared_lock<std::shared_mutex> hold(mx_);
   require_open();
-  require_whole();
-  std::vector<uint64_t> out;
-  out.reserve(events_.size());
-  Header h;
-  for (const EventEntry& e : events_) out.push_back(header_at(e.offset, &h) ? h.length : 0);
-  require_whole();
-  return out;
+  try {
+    require_whole();
+    std::vector<uint64_t> out;
+    out.reserve(events_.size());
+    Header h;
+    for (const EventEntry& e : events_) out.push_back(header_at(e.offset, &h) ? h.length : 0);
+    require_whole();
+    return out;
+  } catch (const Error&) {
+    require_whole();  // a shrink overtook the read: that is the failure
+    throw;
+  }
 }
 
 DaqFile::Resolved DaqFile::resolve(const std::string& name) const {
@@ -217,170 +224,185 @@ uint64_t DaqFile::sub_block_length(uint64_t chhd, const std::string& name, uint6
 ChannelRead DaqFile::read(const std::string& name) const {
   std::shared_lock<std::shared_mutex> hold(mx_);
   require_open();
-  const Resolved r = resolve(name);
-  const std::string& block = tables_->channels()[static_cast<size_t>(r.index)].name;
-  require_whole();
-  std::vector<PointerRecord> rows;
   try {
-    rows = tables_->pointer_row(r.index);
-  } catch (const Error& e) {
-    throw about(path_, e);
-  }
-
-  const Geometry& g = geometry_of(gen_);
-  const bool short_head = gen_ == 2009;
-  // Per row either runs of samples in the mapping (copied once, at the end)
-  // or a stretch of `converted` (blocks that had to be copied first).
-  struct Row {
-    std::vector<SampleRun> runs;
-    size_t converted_at;
-    bool direct;
-  };
-  std::vector<Row> plan;
-  plan.reserve(rows.size());
-  std::vector<float> converted;
-  std::vector<uint32_t> scratch;
-  ChannelRead out;
-  out.number.reserve(rows.size());
-  out.time.reserve(rows.size());
-  out.row_start.reserve(rows.size() + 1);
-
-  for (const PointerRecord& rec : rows) {
-    Header h;
-    const EventEntry* e = indexed(rec.evhd);
-    if (e == nullptr) {
-      if (!header_at(rec.evhd, &h))
-        fail(-7, path_ + ": " + block + ": the pointer table names no event at byte " +
-                     std::to_string(rec.evhd));
-      e = nullptr;
+    const Resolved r = resolve(name);
+    const std::string& block = tables_->channels()[static_cast<size_t>(r.index)].name;
+    require_whole();
+    std::vector<PointerRecord> rows;
+    try {
+      rows = tables_->pointer_row(r.index);
+    } catch (const Error& e) {
+      throw about(path_, e);
     }
-    const uint64_t number = e ? e->number : h.number;
-    const uint32_t secs = e ? e->seconds : h.seconds, usecs = e ? e->micros : h.micros;
-    const uint64_t ldata = sub_block_length(rec.chhd, block, number);
 
-    Row row{{}, 0, false};
-    void* sub = base_ + rec.chhd;
-    if (!swapped_ && rec.chhd % 4 == 0) {
-      row.direct = true;
-    } else {
-      // Aligned copy, converted to host order when the file has the other one.
-      scratch.assign((ldata + 3) / 4, 0);
-      memcpy(scratch.data(), sub, ldata);
-      sub = scratch.data();
-      if (swapped_) {
-        auto* words = reinterpret_cast<uint32_t*>(static_cast<unsigned char*>(sub) + g.sub_name);
-        for (int w = 0; w < 3; ++w) words[w] = __builtin_bswap32(words[w]);
-        const int rc =
-            kova_convert_data(static_cast<unsigned char*>(sub) + g.sub_head, nullptr,
-                              static_cast<int>(words[0]), static_cast<int>(ldata - g.sub_head));
-        if (rc != 0)
-          fail(rc, path_ + ": " + block + " in " + event_text(number, rec.evhd) +
-                       " does not convert: " + kova_get_convert_error(rc));
+    const Geometry& g = geometry_of(gen_);
+    const bool short_head = gen_ == 2009;
+    // Per row either runs of samples in the mapping (copied once, at the end)
+    // or a stretch of `converted` (blocks that had to be copied first).
+    struct Row {
+      std::vector<SampleRun> runs;
+      size_t converted_at;
+      bool direct;
+    };
+    std::vector<Row> plan;
+    plan.reserve(rows.size());
+    std::vector<float> converted;
+    std::vector<uint32_t> scratch;
+    ChannelRead out;
+    out.number.reserve(rows.size());
+    out.time.reserve(rows.size());
+    out.row_start.reserve(rows.size() + 1);
+
+    for (const PointerRecord& rec : rows) {
+      Header h;
+      const EventEntry* e = indexed(rec.evhd);
+      if (e == nullptr) {
+        if (!header_at(rec.evhd, &h))
+          fail(-7, path_ + ": " + block + ": the pointer table names no event at byte " +
+                       std::to_string(rec.evhd));
+        e = nullptr;
       }
-    }
-    const Located where = locate_samples(sub, short_head, r.subchan, &row.runs);
-    if (where != Located::kOk) {
-      const int dtype =
-          reinterpret_cast<const int32_t*>(static_cast<unsigned char*>(sub) + g.sub_name)[0];
-      throw Error(where == Located::kNoChannel ? ErrorKind::kNoChannel : ErrorKind::kLibrary, -1,
-                  path_ + ": " + name + " in " + event_text(number, rec.evhd) + ": " +
-                      located_text(where, dtype));
-    }
-    const size_t count = sample_count(row.runs);
-    if (!row.direct) {
-      row.converted_at = converted.size();
-      converted.resize(converted.size() + count);
-      copy_samples(row.runs, converted.data() + row.converted_at);
-      row.runs.clear();
-    }
-    out.number.push_back(number);
-    out.time.push_back(static_cast<double>(secs) + static_cast<double>(usecs) * 1e-6);
-    out.row_start.push_back(out.row_start.back() + count);
-    plan.push_back(std::move(row));
-  }
+      const uint64_t number = e ? e->number : h.number;
+      const uint32_t secs = e ? e->seconds : h.seconds, usecs = e ? e->micros : h.micros;
+      const uint64_t ldata = sub_block_length(rec.chhd, block, number);
 
-  const size_t total = out.row_start.back();
-  out.samples.reset(static_cast<float*>(malloc(std::max<size_t>(total, 1) * sizeof(float))));
-  if (!out.samples) fail(-6, path_ + ": no memory for " + std::to_string(total) + " samples");
-  float* dst = out.samples.get();
-  for (size_t i = 0; i < plan.size(); ++i) {
-    const size_t n = out.row_start[i + 1] - out.row_start[i];
-    if (plan[i].direct)
-      copy_samples(plan[i].runs, dst + out.row_start[i]);
-    else if (n > 0)
-      memcpy(dst + out.row_start[i], converted.data() + plan[i].converted_at, n * sizeof(float));
+      Row row{{}, 0, false};
+      void* sub = base_ + rec.chhd;
+      if (!swapped_ && rec.chhd % 4 == 0) {
+        row.direct = true;
+      } else {
+        // Aligned copy, converted to host order when the file has the other one.
+        scratch.assign((ldata + 3) / 4, 0);
+        memcpy(scratch.data(), sub, ldata);
+        sub = scratch.data();
+        if (swapped_) {
+          auto* words = reinterpret_cast<uint32_t*>(static_cast<unsigned char*>(sub) + g.sub_name);
+          for (int w = 0; w < 3; ++w) words[w] = __builtin_bswap32(words[w]);
+          const int rc =
+              kova_convert_data(static_cast<unsigned char*>(sub) + g.sub_head, nullptr,
+                                static_cast<int>(words[0]), static_cast<int>(ldata - g.sub_head));
+          if (rc != 0)
+            fail(rc, path_ + ": " + block + " in " + event_text(number, rec.evhd) +
+                         " does not convert: " + kova_get_convert_error(rc));
+        }
+      }
+      const Located where = locate_samples(sub, short_head, r.subchan, &row.runs);
+      if (where != Located::kOk) {
+        const int dtype =
+            reinterpret_cast<const int32_t*>(static_cast<unsigned char*>(sub) + g.sub_name)[0];
+        throw Error(where == Located::kNoChannel ? ErrorKind::kNoChannel : ErrorKind::kLibrary, -1,
+                    path_ + ": " + name + " in " + event_text(number, rec.evhd) + ": " +
+                        located_text(where, dtype));
+      }
+      const size_t count = sample_count(row.runs);
+      if (!row.direct) {
+        row.converted_at = converted.size();
+        converted.resize(converted.size() + count);
+        copy_samples(row.runs, converted.data() + row.converted_at);
+        row.runs.clear();
+      }
+      out.number.push_back(number);
+      out.time.push_back(static_cast<double>(secs) + static_cast<double>(usecs) * 1e-6);
+      out.row_start.push_back(out.row_start.back() + count);
+      plan.push_back(std::move(row));
+    }
+
+    const size_t total = out.row_start.back();
+    out.samples.reset(static_cast<float*>(malloc(std::max<size_t>(total, 1) * sizeof(float))));
+    if (!out.samples) fail(-6, path_ + ": no memory for " + std::to_string(total) + " samples");
+    float* dst = out.samples.get();
+    for (size_t i = 0; i < plan.size(); ++i) {
+      const size_t n = out.row_start[i + 1] - out.row_start[i];
+      if (plan[i].direct)
+        copy_samples(plan[i].runs, dst + out.row_start[i]);
+      else if (n > 0)
+        memcpy(dst + out.row_start[i], converted.data() + plan[i].converted_at, n * sizeof(float));
+    }
+    require_whole();
+    return out;
+  } catch (const Error&) {
+    require_whole();  // a shrink overtook the read: that is the failure
+    throw;
   }
-  require_whole();
-  return out;
 }
 
 ChannelShape DaqFile::shape(const std::string& name) const {
   std::shared_lock<std::shared_mutex> hold(mx_);
   require_open();
-  const Resolved r = resolve(name);
-  const ChannelEntry& ch = tables_->channels()[static_cast<size_t>(r.index)];
-  ChannelShape s;
-  s.events = ch.count > 0 ? static_cast<size_t>(ch.count) : 0;
-  if (s.events == 0) return s;
-  require_whole();
-  std::vector<PointerRecord> rows;
   try {
-    rows = tables_->pointer_row(r.index);
-  } catch (const Error& e) {
-    throw about(path_, e);
+    const Resolved r = resolve(name);
+    const ChannelEntry& ch = tables_->channels()[static_cast<size_t>(r.index)];
+    ChannelShape s;
+    s.events = ch.count > 0 ? static_cast<size_t>(ch.count) : 0;
+    if (s.events == 0) return s;
+    require_whole();
+    std::vector<PointerRecord> rows;
+    try {
+      rows = tables_->pointer_row(r.index);
+    } catch (const Error& e) {
+      throw about(path_, e);
+    }
+    s.events = rows.size();
+    if (rows.empty()) return s;
+    const Geometry& g = geometry_of(gen_);
+    const uint64_t ldata = sub_block_length(rows[0].chhd, ch.name, 0);
+    std::vector<uint32_t> copy((ldata + 3) / 4, 0);
+    memcpy(copy.data(), base_ + rows[0].chhd, ldata);
+    unsigned char* sub = reinterpret_cast<unsigned char*>(copy.data());
+    if (swapped_) {
+      auto* words = reinterpret_cast<uint32_t*>(sub + g.sub_name);
+      for (int w = 0; w < 3; ++w) words[w] = __builtin_bswap32(words[w]);
+      if (kova_convert_data(sub + g.sub_head, nullptr, static_cast<int>(words[0]),
+                            static_cast<int>(ldata - g.sub_head)) != 0)
+        return s;
+    }
+    s.dtype = reinterpret_cast<const int32_t*>(sub + g.sub_name)[0] & KOVA_DTYPE_MASK;
+    std::vector<SampleRun> runs;
+    if (locate_samples(sub, gen_ == 2009, r.subchan, &runs) == Located::kOk)
+      s.samples = sample_count(runs);
+    require_whole();
+    return s;
+  } catch (const Error&) {
+    require_whole();  // a shrink overtook the read: that is the failure
+    throw;
   }
-  s.events = rows.size();
-  if (rows.empty()) return s;
-  const Geometry& g = geometry_of(gen_);
-  const uint64_t ldata = sub_block_length(rows[0].chhd, ch.name, 0);
-  std::vector<uint32_t> copy((ldata + 3) / 4, 0);
-  memcpy(copy.data(), base_ + rows[0].chhd, ldata);
-  unsigned char* sub = reinterpret_cast<unsigned char*>(copy.data());
-  if (swapped_) {
-    auto* words = reinterpret_cast<uint32_t*>(sub + g.sub_name);
-    for (int w = 0; w < 3; ++w) words[w] = __builtin_bswap32(words[w]);
-    if (kova_convert_data(sub + g.sub_head, nullptr, static_cast<int>(words[0]),
-                          static_cast<int>(ldata - g.sub_head)) != 0)
-      return s;
-  }
-  s.dtype = reinterpret_cast<const int32_t*>(sub + g.sub_name)[0] & KOVA_DTYPE_MASK;
-  std::vector<SampleRun> runs;
-  if (locate_samples(sub, gen_ == 2009, r.subchan, &runs) == Located::kOk)
-    s.samples = sample_count(runs);
-  require_whole();
-  return s;
 }
 
 std::vector<uint64_t> DaqFile::event(size_t i, size_t* length) const {
   std::shared_lock<std::shared_mutex> hold(mx_);
   require_open();
-  if (i >= events_.size())
-    throw std::out_of_range("event " + std::to_string(i) + " of " + path_ + ": the file holds " +
-                            std::to_string(events_.size()) + " events");
-  require_whole();
-  const Geometry& g = geometry_of(gen_);
-  const EventEntry& e = events_[i];
-  Header h;
-  if (!header_at(e.offset, &h))
-    fail(-7, path_ + ": no event header at byte " + std::to_string(e.offset) + " (event " +
-                 std::to_string(e.number) + ")");
-  if (h.length < g.event_head + g.tail || h.length > length_ - e.offset)
-    fail(-7, path_ + ": " + event_text(e.number, e.offset) + ": its length " +
-                 std::to_string(h.length) + " does not fit the file");
-  std::vector<uint64_t> buf((h.length + 7) / 8, 0);
-  memcpy(buf.data(), base_ + e.offset, h.length);
-  require_whole();
-  if (swapped_) {
-    GenerationScope gen(gen_);
-    StdoutCapture said;
-    const int rc = kova_convert_event(buf.data(), buf.data());
-    if (rc != 0)
-      fail(rc, with_library_text(path_ + ": " + event_text(e.number, e.offset) +
-                                     " does not convert: " + kova_get_convert_error(rc),
-                                 said.text()));
+  try {
+    if (i >= events_.size())
+      throw std::out_of_range("event " + std::to_string(i) + " of " + path_ + ": the file holds " +
+                              std::to_string(events_.size()) + " events");
+    require_whole();
+    const Geometry& g = geometry_of(gen_);
+    const EventEntry& e = events_[i];
+    Header h;
+    if (!header_at(e.offset, &h))
+      fail(-7, path_ + ": no event header at byte " + std::to_string(e.offset) + " (event " +
+                   std::to_string(e.number) + ")");
+    if (h.length < g.event_head + g.tail || h.length > length_ - e.offset)
+      fail(-7, path_ + ": " + event_text(e.number, e.offset) + ": its length " +
+                   std::to_string(h.length) + " does not fit the file");
+    std::vector<uint64_t> buf((h.length + 7) / 8, 0);
+    memcpy(buf.data(), base_ + e.offset, h.length);
+    require_whole();
+    if (swapped_) {
+      GenerationScope gen(gen_);
+      StdoutCapture said;
+      const int rc = kova_convert_event(buf.data(), buf.data());
+      if (rc != 0)
+        fail(rc, with_library_text(path_ + ": " + event_text(e.number, e.offset) +
+                                       " does not convert: " + kova_get_convert_error(rc),
+                                   said.text()));
+    }
+    *length = h.length;
+    return buf;
+  } catch (const Error&) {
+    require_whole();  // a shrink overtook the read: that is the failure
+    throw;
   }
-  *length = h.length;
-  return buf;
 }
 
 std::string DaqFile::dump(size_t i) const {

@@ -6,7 +6,9 @@
 // Nothing here returns memory of the mapping: samples, events and texts are
 // copies, so what a caller holds stays valid after close() and after the
 // file changed on disk. A file that shrank since it was opened is refused
-// with an error before anything is read from it.
+// with KOVA_MAPPING_DAMAGED before anything is read from it, and a read that
+// a shrink overtook (the library's mapping guard then gave zeros) fails with
+// the same code after the copy.
 //
 // Threads: any number of threads may call the const members at once; close()
 // waits for them and makes later calls fail.

@@ -42,6 +42,9 @@ std::string table_error(const char* table, int code) {
     case -9:
       why = "the table's pattern is wrong";
       break;
+    case KOVA_MAPPING_DAMAGED:
+      why = "the file shrank while the table was read";
+      break;
     default:
       why = "the table cannot be read";
   }

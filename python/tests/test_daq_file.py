@@ -198,12 +198,36 @@ def test_shrinking_file_raises_and_arrays_stay_valid(daqgen, tmp_path):
     os.truncate(path, os.path.getsize(path) // 3)
     for call in (lambda: f.read("SRV.00/CH.000"), lambda: f.event(0), lambda: f.dump(1),
                  lambda: f.events):
-        with pytest.raises(hesk.Error, match="shrank"):
+        with pytest.raises(hesk.Error, match="shrank") as e:
             call()
+        assert e.value.code == -8
     f.close()
     os.remove(path)
     np.testing.assert_array_equal(before.values, kept)
     assert before.values.base is not None  # owned through the capsule, not the mapping
+
+
+def test_file_cut_short_while_it_is_read(daqgen, tmp_path):
+    """Reads racing a truncation either finish or raise; never a crash."""
+    big = daqgen(2010, False, events=300, servers=2, channels=3, samples=16384)
+    outcomes = set()
+    for attempt in range(6):
+        path = copy_of(big, tmp_path, "cut%d.raw" % attempt)
+        f = hesk.DaqFile(path)
+        cut = threading.Timer(0.002 * attempt, os.truncate, (path, os.path.getsize(path) // 5))
+        cut.start()
+        try:
+            for name in f.channels * 3:
+                f.read(name)
+            outcomes.add("read")
+        except hesk.Error as e:
+            assert e.code == -8 and "shrank" in e.message
+            outcomes.add("refused")
+        cut.join()
+        with pytest.raises(hesk.Error):
+            f.read(f.channels[0])
+        f.close()
+    assert "refused" in outcomes
 
 
 def test_closed_file_and_context_manager(daqgen):
