@@ -58,7 +58,8 @@ DaqFile::DaqFile(const std::string& path) : path_(path) {
   }
   if (rc != 0) {
     const std::string why = rc == -2 ? std::string("cannot open: ") + strerror(err)
-                                     : std::string("cannot map the file: ") + strerror(err);
+                                     : std::string("cannot map the file (") + strerror(err) +
+                                           ", or too many files mapped at once)";
     throw Error(ErrorKind::kLibrary, rc, path + ": " + why, err, path);
   }
   base_ = base;

@@ -228,10 +228,13 @@ void bind_daq_file(py::module_& m) {
            }),
            py::arg("name"), py::arg("number"), py::arg("time"), py::arg("values"),
            "Channel(name, number, time, values): a channel made of arrays.")
-      .def_readonly("name", &Channel::name)
-      .def_readonly("number", &Channel::number)
-      .def_readonly("time", &Channel::time)
-      .def_readonly("values", &Channel::values)
+      .def_readonly("name", &Channel::name, "The channel name asked for.")
+      .def_readonly("number", &Channel::number, "The event numbers (numpy uint64).")
+      .def_readonly("time", &Channel::time,
+                    "The event times in seconds since the epoch (numpy float64).")
+      .def_readonly("values", &Channel::values,
+                    "The samples (numpy float32), one row per event: shape (events,\n"
+                    "samples), or an object array of rows when the counts differ.")
       .def("__len__", [](const Channel& c) { return py::len(c.number); })
       .def("__repr__", [](const Channel& c) {
         return py::str("<hesk.Channel {}: {} events, values {}>")

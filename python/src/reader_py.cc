@@ -182,10 +182,12 @@ void bind_reader(py::module_& m) {
                       "    time: the event's time stamp, seconds since the epoch.\n"
                       "    channels: dict of channel name -> numpy float32 array, for the\n"
                       "        asked channels the event held.")
-      .def_readonly("number", &PyEvent::number)
-      .def_readonly("type", &PyEvent::type)
-      .def_readonly("time", &PyEvent::time)
-      .def_readonly("channels", &PyEvent::channels)
+      .def_readonly("number", &PyEvent::number, "The event number (event id).")
+      .def_readonly("type", &PyEvent::type, "The event type (see hesk.event_types).")
+      .def_readonly("time", &PyEvent::time, "The event's time stamp, seconds since the epoch.")
+      .def_readonly("channels", &PyEvent::channels,
+                    "Channel name -> numpy float32 array, for the asked channels the\n"
+                    "event held.")
       .def("__repr__", [](const PyEvent& e) {
         return "<hesk.Event " + std::to_string(e.number) + " " + event_name_itoa(e.type) + " at " +
                std::to_string(e.time) + ", " + std::to_string(py::len(e.channels)) + " channels>";
