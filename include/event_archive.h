@@ -259,7 +259,11 @@ bool unlock_file(int fid);
 // Intervals. check_time_interval: [rstart, rend] meets [start, end] (either
 // end inside, or the run covering the whole request), bounds inclusive.
 bool check_time_interval(time_t start, time_t end, time_t rstart, time_t rend);
-// Sorts by t ascending; items with equal t keep their order.
+// Sorts by t ascending in the order of the exchange sort: for each position i
+// in turn, every later item with a smaller t is exchanged with item i. Items
+// of equal t are never exchanged with each other, but the exchanges move them
+// past one another: t 5, 5, 3 at indexes 0, 1, 2 ends as indexes 2, 1, 0.
+// O(n log n); the order is exactly the exchange sort's.
 void sort_by_keys(time_t_index* t, int n);
 
 // ---------------------------------------------------------------------------

@@ -30,6 +30,9 @@
 // described to a whole-file FRT reader. For a base never described that way
 // the whole-file readers cannot know the mapping's end and trust the file.
 //
+// A file that shrinks (is truncated or rewritten) while it is mapped cannot
+// kill the reader: see "Files that change under a reader" below.
+//
 // Threads: re-entrant. The `void*` dispatchers read the process-wide
 // generation flags (set_data_format_2010 / _2024), which are set at start-up.
 #ifndef HESK_EVENT_FILES_H
@@ -354,17 +357,55 @@ struct kova_server_block_basket_2024 {  // 304-byte heads
 };
 
 // ---------------------------------------------------------------------------
+// Files that change under a reader
+//
+// Touching a page of a shared file mapping that lies past the file's end
+// raises SIGBUS, which ends a process. The library guards the mappings it
+// makes (kova_map_file and the page windows of the "_m" readers) instead:
+//  - At the first mapping it installs one process-wide SIGBUS handler. A
+//    fault inside a guarded mapping gets a page of zeros mapped over the lost
+//    page, and the mapping is marked damaged; the interrupted read goes on and
+//    reads zeros. Nothing is unwound (no longjmp): C++ code in the caller's
+//    frames runs on as written. A SIGBUS anywhere else goes to the handler
+//    that was installed before, or takes the default action, as without the
+//    library. A program that installs its own SIGBUS handler later should
+//    call the one it replaces (sa_sigaction with SA_SIGINFO), as is usual.
+//  - Every reader of this header (FRT, table, by-type, basket, by-list
+//    readers and the channel lookups) checks, after it touched a mapping,
+//    whether that mapping is damaged, and then returns KOVA_MAPPING_DAMAGED
+//    and hands out nothing (what it read is not the file's). Once damaged, a
+//    mapping stays damaged: release it with kova_unmap_file and map the file
+//    again if it is to be read on.
+//  - Pointers into a mapping that a reader handed out earlier stay readable
+//    (zeros where the file was lost). A caller that reads through them, or
+//    hands them on (numpy views of samples, say), asks kova_mapping_damaged
+//    after reading to know whether what it read is the file's.
+// A file rewritten in place without shrinking is not noticed.
+
+// Result of every reader below whose mapping lost pages to a shrinking file.
+constexpr int KOVA_MAPPING_DAMAGED = -8;
+
+// Whether `addr` lies in a mapping made by kova_map_file whose file shrank
+// under it: 1 damaged (some page past the file's new end was read and now
+// holds zeros), 0 whole, -1 not inside a live mapping of kova_map_file.
+// Async-signal-safe and lock-free; costs a scan of the live mappings.
+int kova_mapping_damaged(const void* addr);
+
+// ---------------------------------------------------------------------------
 // Mapping, page windows and the file reference table
 //
 // Codes of kova_map_file: -1 bad arguments, -2 cannot open, -3 mapping failed
 // (perror("mmap"), descriptor closed). FRT readers: -1 bad arguments, -2 no
 // end marker of the generation, -3 FRT pattern missing (message) or window
-// mapping failed (perror("mmap")), -6 no memory (message).
+// mapping failed (perror("mmap")), -6 no memory (message), -8 the file shrank
+// under the mapping (KOVA_MAPPING_DAMAGED).
 
-// Opens `file` read-only and maps it read-only and shared from offset 0 with
-// `start` as the address hint: *len bytes when *len is non-zero on entry (at
-// most the file's size), else the whole file. Stores descriptor, address and
-// mapped length; the descriptor stays open.
+// Opens `file` read-only (close-on-exec) and maps it read-only and shared
+// from offset 0 with `start` as the address hint: *len bytes when *len is
+// non-zero on entry (at most the file's size), else the whole file. Stores
+// descriptor, address and mapped length; the descriptor stays open. The
+// mapping is guarded (above) until kova_unmap_file; -3 also when 4096
+// mappings are alive already.
 int kova_map_file(char* file, u_char** ptr, int* fd, unsigned long* len, char* start);
 // Unmaps `len` bytes at `ptr`, closes `fd`; the munmap result, -1 for a null ptr.
 int kova_unmap_file(u_char* ptr, int fd, unsigned long len);
@@ -401,7 +442,8 @@ int get_kova_file_reference_table_m(u_char* map, unsigned long length, unsigned 
 // -4 FRT length wrong, -5 table pattern wrong (or not in the file) or window
 // mapping failed, -6 table absent (reference 0), EIT without entries or no
 // memory, -7 table empty or its length does not fit the file, event type not
-// found. Whole-file readers take the mapping base; `out` may be null.
+// found, -8 the file shrank under the mapping (KOVA_MAPPING_DAMAGED).
+// Whole-file readers take the mapping base; `out` may be null.
 
 // Event index table.
 int kova_get_event_index_table(u_char* base, kova_file_reference_table* frt,
@@ -513,7 +555,8 @@ int kova_get_env_index_dictionary_table(unsigned long total_length, void* frt, i
 int kova_get_chan_descr_table(unsigned long total_length, void* frt, int fd, void** tbl);
 
 // ---------------------------------------------------------------------------
-// Channel lookup (host-order dictionaries as the readers return them)
+// Channel lookup (host-order dictionaries as the readers return them). A
+// dictionary that lies in a damaged mapping gives -8 (KOVA_MAPPING_DAMAGED).
 
 // Binary search by key over a dictionary sorted by ascending key. Returns the
 // entry's index or -1 (not found, bad arguments), -5 (not a host-order CDT of
@@ -543,7 +586,8 @@ int kova_find_channel_by_name(void* tab, char* name, void** res);
 // heap table (free()). Codes: -1 bad arguments, -3 FRT pattern, -4 FRT
 // length, -5 window failed or channel not in `cdt_tab` (message), -6 no
 // pointers table or no memory, -7 pointers table empty or too short for the
-// rows asked for, -9 pointers table pattern wrong.
+// rows asked for, -8 the file (or the mapping of `cdt_tab`) shrank under the
+// reader, -9 pointers table pattern wrong.
 int kova_get_event_chan_pointers_table_by_list_m(unsigned long total_length,
                                                  kova_file_reference_table* tbl, int fd,
                                                  std::vector<char*>* chans,

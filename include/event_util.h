@@ -147,7 +147,12 @@ int get_data_structure_type(int dtype);
 // The description word of a generic spectrum array (type 28); -1 when the
 // 2009 generation is in force, for a null head or for another type.
 int get_spect_code_description_2010(kova_serv_block_subhead_2010* subhead);
-// Default sub-block type for a device name (prefix match), 0 when unknown.
+// Default sub-block type for a device name: the first prefix of a fixed list
+// that `name` starts with decides ("ML...", "BPM...", "TOROID...", ...); 0
+// when none does or name is null. `sbname` is an input, the name of the
+// server block that delivers the device (may be null): a beam-position
+// monitor ("BPM...") in a server block whose name contains "CAV" gets the
+// cavity monitor's type (8 in the 2009 generation, 40 in 2010 and 2024).
 int find_default_data_type(char* name, char* sbname);
 
 // ---------------------------------------------------------------------------

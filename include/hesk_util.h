@@ -8,9 +8,17 @@
 // one local copy of each kind, made from the first sub-block of that kind
 // that arrives and refreshed in place by later environment and update
 // values, so that a slow channel can be read at a later slow event. The
-// environment copy is made only once a dictionary copy exists. The copies
-// belong to the process (not to a Hesk object) and stay until
+// copies belong to the process (not to a Hesk object) and stay until
 // clean_local_copies(), for instance at a new run.
+//
+// What a reader must have seen first: environment values are looked up
+// through the dictionary, and the environment copy is made only once a
+// dictionary copy exists. The dictionary comes with a heart-beat event (or
+// a begin-of-run or update event that carries one), so until the first of
+// these has been handed to the process every read of an environment value
+// fails, also in environment events. An environment event is taken for the
+// first sub-block of each server block only (it carries one environment
+// sub-block per server block); further sub-blocks are not read.
 //
 // Fast channels. get_fast_channel_data finds a channel (a sub-block by name)
 // in the server blocks of the current event; the pointer returned points into
@@ -86,7 +94,8 @@ extern "C" {
 void hesk_util_init();
 
 // Updates the local copies from this event, then reads the current value of
-// slow channel chan_name into *dt (when dt is given). An update entry of that
+// slow channel chan_name into *dt (when dt is given). Environment values need
+// the dictionary of an earlier (or this) heart-beat event; see above. An update entry of that
 // name answers first, except in environment events, which answer from the
 // environment values through the dictionary. false when a value with status
 // 0 was found; true for other event types (normal events included), a failed

@@ -113,7 +113,7 @@ TEST_P(StatusEventSlot, PrintsOneLiveEventSlotReadOnly) {
   EXPECT_EQ(rc, 1);
   EXPECT_NE(out.find("does not exist"), std::string::npos) << out;
   out = run(tool + " --event-slot x 2>&1", &rc);
-  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(rc, 2);
 
   // Nothing changed: the event still waits, the partitions keep their users.
   EXPECT_EQ(hesk_test::record_status(m, 1), EVT_C_USED);

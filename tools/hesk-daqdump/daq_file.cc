@@ -3,6 +3,7 @@
 #include "daq_file.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -80,6 +81,13 @@ bool DaqFile::open(const std::string& path) {
   }
   frt_owned_ = out == 1;
   return true;
+}
+
+bool DaqFile::changed() const {
+  if (base_ == nullptr) return false;
+  if (kova_mapping_damaged(base_) == 1) return true;  // lost pages were read
+  struct stat st;
+  return fstat(fd_, &st) == 0 && static_cast<unsigned long>(st.st_size) < len_;
 }
 
 uint64_t DaqFile::eit_ref() const {

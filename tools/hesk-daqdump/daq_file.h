@@ -14,8 +14,8 @@ namespace daqdump {
 
 // Exit codes of the tool.
 constexpr int kOk = 0;
-constexpr int kUsage = 1;
-constexpr int kNotDaq = 2;   // not a DAQ file, or cannot be read
+constexpr int kNotDaq =
+    2;  // not a DAQ file, cannot be read, or changed while read (also bad usage)
 constexpr int kMissing = 3;  // asked-for item absent, or a table damaged
 
 class DaqFile {
@@ -39,6 +39,10 @@ class DaqFile {
   // The FRT's references, whatever the generation.
   uint64_t eit_ref() const;
   uint64_t ref_of_type(int type) const;
+
+  // Whether the file shrank (was truncated or rewritten) since it was
+  // mapped: what was read from it since may not be the file's.
+  bool changed() const;
 
   // A word of the file (4 or 8 bytes) at `at`, in host order; false when
   // it lies outside the file.

@@ -69,6 +69,7 @@ int dump_events(const DaqFile& f, long limit) {
     uint32_t l32 = 0;
     const bool ok = wide ? f.word64(ev.offset + 8, &length) : f.word32(ev.offset + 4, &l32);
     if (!wide) length = l32;
+    if (f.changed()) break;  // the caller reports it
     if (!ok || length < head || ev.offset > f.length() || length > f.length() - ev.offset) {
       std::cerr << "hesk-daqdump: event at " << ev.offset << " does not fit the file\n";
       status = kMissing;
@@ -76,6 +77,7 @@ int dump_events(const DaqFile& f, long limit) {
     }
     buf.assign((length + 7) / 8, 0);
     memcpy(buf.data(), f.base() + ev.offset, length);
+    if (f.changed()) break;
     if (f.swapped()) {
       const int c = kova_convert_event(buf.data(), buf.data());
       if (c != 0) {

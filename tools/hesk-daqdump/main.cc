@@ -4,33 +4,41 @@
 //   hesk-daqdump FILE                    the reference table and every table
 //   hesk-daqdump --type T FILE           one event type's index entry
 //   hesk-daqdump --channels A,B FILE     data offsets of channels in every event
-//   hesk-daqdump --events[=N] FILE       the events (the first N)
+//   hesk-daqdump --events [N] FILE       the events (the first N)
 //
-// Exit status: 0 done; 1 bad usage; 2 not a DAQ file or cannot be read;
-// 3 something asked for is not in the file, or a table is damaged.
-#include <cstdlib>
+// Exit status: 0 done; 1 unused; 2 bad usage, or not a DAQ file, cannot be
+// read, or changed (shrank) while it was read; 3 something asked for is not
+// in the file, or a table is damaged.
+#include <getopt.h>
+
+#include <climits>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "daq_file.h"
+#include "tool_options.h"
 
 using namespace daqdump;
 
 namespace {
 
+const char kTool[] = "hesk-daqdump";
+constexpr long kMaxEvents = 1L << 40;
+
 int usage(std::ostream& os, int status) {
-  os << "usage: hesk-daqdump [--type T | --channels NAME[,NAME...] | --events[=N]] FILE\n"
+  os << "usage: hesk-daqdump [--type T | --channels NAME[,NAME...] | --events [N]] FILE\n"
         "\n"
         "  (no option)      the file reference table and every table present\n"
         "  --type T         the index entry of event type T (number or name)\n"
         "  --channels LIST  file offsets of the named channels in every event\n"
-        "  --events[=N]     the events in file order (the first N)\n"
+        "  --events [N]     the events in file order (the first N; also --events=N)\n"
+        "  -h, --help       this text\n"
         "\n"
         "The generation (2009, 2010, 2024) and byte order come from the file.\n"
-        "exit status: 0 done, 1 bad usage, 2 not a DAQ file or cannot be read,\n"
-        "             3 not in the file or a table damaged\n";
+        "exit status: 0 done, 2 bad usage or not a DAQ file, cannot be read or\n"
+        "             changed while read, 3 not in the file or a table damaged\n";
   return status;
 }
 
@@ -38,50 +46,57 @@ int usage(std::ostream& os, int status) {
 
 int main(int argc, char** argv) {
   enum class Mode { kTables, kType, kChannels, kEvents } mode = Mode::kTables;
-  std::string file, arg;
+  enum { kTypeOpt = 1000, kChannelsOpt, kEventsOpt };
+  static const struct option options[] = {{"type", required_argument, nullptr, kTypeOpt},
+                                          {"channels", required_argument, nullptr, kChannelsOpt},
+                                          {"events", optional_argument, nullptr, kEventsOpt},
+                                          {"help", no_argument, nullptr, 'h'},
+                                          {nullptr, 0, nullptr, 0}};
+  std::string arg;
   long limit = -1;
-  int modes = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--help" || a == "-h") return usage(std::cout, kOk);
-    if ((a == "--type" || a == "--channels") && i + 1 < argc) {
-      mode = a == "--type" ? Mode::kType : Mode::kChannels;
-      arg = argv[++i];
-      ++modes;
-    } else if (a == "--events" || a.rfind("--events=", 0) == 0) {
-      mode = Mode::kEvents;
-      ++modes;
-      if (a.size() > 9) {
-        char* end = nullptr;
-        limit = strtol(a.c_str() + 9, &end, 10);
-        if (*end != '\0' || limit < 0) {
-          std::cerr << "hesk-daqdump: bad event count '" << a.substr(9) << "'\n";
-          return usage(std::cerr, kUsage);
-        }
+  int modes = 0, c;
+  while ((c = getopt_long(argc, argv, "h", options, nullptr)) != -1) {
+    switch (c) {
+      case kTypeOpt:
+      case kChannelsOpt:
+        mode = c == kTypeOpt ? Mode::kType : Mode::kChannels;
+        arg = optarg;
+        ++modes;
+        break;
+      case kEventsOpt: {
+        mode = Mode::kEvents;
+        ++modes;
+        // The count may follow as a word of its own when a file comes after it.
+        const char* n = optarg;
+        long any = 0;
+        if (n == nullptr && optind + 1 < argc &&
+            hesk_cli::parse_long(argv[optind], LONG_MIN, LONG_MAX, &any))
+          n = argv[optind++];
+        if (n != nullptr && !hesk_cli::parse_long(n, 0, kMaxEvents, &limit))
+          return hesk_cli::range_error(kTool, "--events", 0, kMaxEvents, n);
+        break;
       }
-    } else if (!a.empty() && a[0] == '-') {
-      std::cerr << "hesk-daqdump: unknown option or missing value: " << a << "\n";
-      return usage(std::cerr, kUsage);
-    } else if (file.empty()) {
-      file = a;
-    } else {
-      std::cerr << "hesk-daqdump: one file only\n";
-      return usage(std::cerr, kUsage);
+      case 'h':
+        return usage(std::cout, kOk);
+      default:
+        return hesk_cli::getopt_error(kTool);
     }
   }
-  if (file.empty() || modes > 1) return usage(std::cerr, kUsage);
+  if (modes > 1) return hesk_cli::usage_error(kTool, "give one of --type, --channels, --events");
+  if (optind >= argc) return hesk_cli::usage_error(kTool, "no FILE given");
+  if (optind + 1 < argc)
+    return hesk_cli::usage_error(kTool, "one file only, not also '%s'", argv[optind + 1]);
+  const std::string file = argv[optind];
 
   int type = -1;
   std::vector<std::string> names;
-  if (mode == Mode::kType && (type = parse_event_type(arg)) < 0) {
-    std::cerr << "hesk-daqdump: unknown event type '" << arg << "'\n";
-    return usage(std::cerr, kUsage);
-  }
+  if (mode == Mode::kType && (type = parse_event_type(arg)) < 0)
+    return hesk_cli::usage_error(kTool, "unknown event type '%s'", arg.c_str());
   if (mode == Mode::kChannels) {
     std::stringstream ss(arg);
     for (std::string n; std::getline(ss, n, ',');)
       if (!n.empty()) names.push_back(n);
-    if (names.empty()) return usage(std::cerr, kUsage);
+    if (names.empty()) return hesk_cli::usage_error(kTool, "--channels needs channel names");
   }
 
   DaqFile f;
@@ -89,15 +104,28 @@ int main(int argc, char** argv) {
     std::cerr << "hesk-daqdump: " << file << ": " << f.why() << "\n";
     return kNotDaq;
   }
+  int status = kOk;
   switch (mode) {
     case Mode::kType:
-      return dump_type(f, type);
+      status = dump_type(f, type);
+      break;
     case Mode::kChannels:
-      return dump_channels(f, names);
+      status = dump_channels(f, names);
+      break;
     case Mode::kEvents:
-      return dump_events(f, limit);
+      status = dump_events(f, limit);
+      break;
     case Mode::kTables:
     default:
-      return dump_tables(f);
+      status = dump_tables(f);
+      break;
   }
+  // A file that shrank while mapped reads as zeros from there on.
+  if (f.changed()) {
+    fflush(stdout);
+    std::cerr << "hesk-daqdump: " << file
+              << ": the file changed under the reader (it shrank while being read)\n";
+    return kNotDaq;
+  }
+  return status;
 }

@@ -2,8 +2,9 @@
 // blocks and channels, then every table) in any generation and byte order,
 // for trying out readers and tools.
 //
-// Exit status: 0 written; 1 bad usage; 2 the file could not be written.
-#include <cerrno>
+// Exit status: 0 written; 1 the file could not be written; 2 bad usage.
+#include <getopt.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,12 +16,13 @@
 
 #include "daq_file_writer.h"
 #include "event_util.h"
+#include "tool_options.h"
 
 namespace {
 
+const char kTool[] = "hesk-daqgen";
 constexpr int kOk = 0;
-constexpr int kUsage = 1;
-constexpr int kFailed = 2;
+constexpr int kFailed = 1;
 
 int usage(std::ostream& os, int status) {
   os << "usage: hesk-daqgen [options] OUTPUT\n"
@@ -37,22 +39,15 @@ int usage(std::ostream& os, int status) {
         "  --unsorted       channel dictionary in order of first appearance\n"
         "\n"
         "Channel c of each server is missing from odd events when c % 3 == 2.\n"
-        "exit status: 0 written, 1 bad usage, 2 the file could not be written\n";
+        "  -h, --help       this text\n"
+        "\n"
+        "exit status: 0 written, 1 the file could not be written, 2 bad usage\n";
   return status;
-}
-
-bool parse_int(const char* text, long lo, long hi, int* out) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = strtol(text, &end, 10);
-  if (end == text || *end != '\0' || errno != 0 || v < lo || v > hi) return false;
-  *out = static_cast<int>(v);
-  return true;
 }
 
 // An event type by number (0-31) or by name ("NORMAL", "heart_beat").
 bool parse_type(const std::string& text, int* type) {
-  if (parse_int(text.c_str(), 0, KOVA_EV_EVMAX - 1, type)) return true;
+  if (hesk_cli::parse_int(text.c_str(), 0, KOVA_EV_EVMAX - 1, type)) return true;
   for (int t = 0; t < KOVA_EV_EVMAX; ++t) {
     if (strcasecmp(text.c_str(), event_name_itoa(t)) == 0) {
       *type = t;
@@ -94,61 +89,88 @@ bool parse_tables(const std::string& list, unsigned* tables) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  enum {
+    kGeneration = 1000,
+    kSwapped,
+    kEvents,
+    kServers,
+    kChannels,
+    kSamples,
+    kTypes,
+    kOmit,
+    kUnsorted
+  };
+  static const struct option options[] = {{"generation", required_argument, nullptr, kGeneration},
+                                          {"swapped", no_argument, nullptr, kSwapped},
+                                          {"events", required_argument, nullptr, kEvents},
+                                          {"servers", required_argument, nullptr, kServers},
+                                          {"channels", required_argument, nullptr, kChannels},
+                                          {"samples", required_argument, nullptr, kSamples},
+                                          {"types", required_argument, nullptr, kTypes},
+                                          {"omit", required_argument, nullptr, kOmit},
+                                          {"unsorted", no_argument, nullptr, kUnsorted},
+                                          {"help", no_argument, nullptr, 'h'},
+                                          {nullptr, 0, nullptr, 0}};
   daqfile::WriterOptions opt;
   daqfile::SyntheticFile shape;
-  std::string output;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    auto bad = [&](const char* what) {
-      std::cerr << "hesk-daqgen: " << what << ": '" << (value ? value : "") << "'\n";
-      return usage(std::cerr, kUsage);
-    };
-    if (a == "--help" || a == "-h") return usage(std::cout, kOk);
-    if (a == "--swapped") {
-      opt.swapped = true;
-    } else if (a == "--unsorted") {
-      opt.sort_by_key = false;
-    } else if (a == "--generation") {
-      if (!value || !parse_int(value, 2009, 2024, &opt.generation) ||
-          (opt.generation != 2009 && opt.generation != 2010 && opt.generation != 2024))
-        return bad("generation must be 2009, 2010 or 2024");
-      ++i;
-    } else if (a == "--events") {
-      if (!value || !parse_int(value, 0, 100000000, &shape.events)) return bad("bad event count");
-      ++i;
-    } else if (a == "--servers") {
-      if (!value || !parse_int(value, 0, 1000, &shape.servers)) return bad("bad server count");
-      ++i;
-    } else if (a == "--channels") {
-      if (!value || !parse_int(value, 0, 10000, &shape.channels)) return bad("bad channel count");
-      ++i;
-    } else if (a == "--samples") {
-      if (!value || !parse_int(value, 0, 100000000, &shape.samples)) return bad("bad sample count");
-      ++i;
-    } else if (a == "--types") {
-      shape.event_types.clear();
-      for (const auto& t : split(value ? value : "")) {
-        int type = -1;
-        if (!parse_type(t, &type) || type == KOVA_EV_ENV) return bad("bad event type list");
-        shape.event_types.push_back(type);
-      }
-      if (shape.event_types.empty()) return bad("bad event type list");
-      ++i;
-    } else if (a == "--omit") {
-      if (!value || !parse_tables(value, &opt.tables)) return bad("unknown table in");
-      ++i;
-    } else if (!a.empty() && a[0] == '-') {
-      std::cerr << "hesk-daqgen: unknown option " << a << "\n";
-      return usage(std::cerr, kUsage);
-    } else if (output.empty()) {
-      output = a;
-    } else {
-      std::cerr << "hesk-daqgen: one output file only\n";
-      return usage(std::cerr, kUsage);
+  int c;
+  while ((c = getopt_long(argc, argv, "h", options, nullptr)) != -1) {
+    switch (c) {
+      case 'h':
+        return usage(std::cout, kOk);
+      case kSwapped:
+        opt.swapped = true;
+        break;
+      case kUnsorted:
+        opt.sort_by_key = false;
+        break;
+      case kGeneration:
+        if (!hesk_cli::parse_int(optarg, 2009, 2024, &opt.generation) ||
+            (opt.generation != 2009 && opt.generation != 2010 && opt.generation != 2024))
+          return hesk_cli::usage_error(kTool, "--generation must be 2009, 2010 or 2024, not '%s'",
+                                       optarg);
+        break;
+      case kEvents:
+        if (!hesk_cli::parse_int(optarg, 0, 100000000, &shape.events))
+          return hesk_cli::range_error(kTool, "--events", 0, 100000000, optarg);
+        break;
+      case kServers:
+        if (!hesk_cli::parse_int(optarg, 0, 1000, &shape.servers))
+          return hesk_cli::range_error(kTool, "--servers", 0, 1000, optarg);
+        break;
+      case kChannels:
+        if (!hesk_cli::parse_int(optarg, 0, 10000, &shape.channels))
+          return hesk_cli::range_error(kTool, "--channels", 0, 10000, optarg);
+        break;
+      case kSamples:
+        if (!hesk_cli::parse_int(optarg, 0, 100000000, &shape.samples))
+          return hesk_cli::range_error(kTool, "--samples", 0, 100000000, optarg);
+        break;
+      case kTypes:
+        shape.event_types.clear();
+        for (const auto& t : split(optarg)) {
+          int type = -1;
+          if (!parse_type(t, &type) || type == KOVA_EV_ENV)
+            return hesk_cli::usage_error(
+                kTool, "--types: '%s' is not an event type that can be synthesised", t.c_str());
+          shape.event_types.push_back(type);
+        }
+        if (shape.event_types.empty())
+          return hesk_cli::usage_error(kTool, "--types needs event types, not '%s'", optarg);
+        break;
+      case kOmit:
+        if (!parse_tables(optarg, &opt.tables))
+          return hesk_cli::usage_error(
+              kTool, "--omit takes eit,cdt,ecpt,eidt,xcd,ehb,sbhb, not '%s'", optarg);
+        break;
+      default:
+        return hesk_cli::getopt_error(kTool);
     }
   }
-  if (output.empty()) return usage(std::cerr, kUsage);
+  if (optind >= argc) return hesk_cli::usage_error(kTool, "no OUTPUT file given");
+  if (optind + 1 < argc)
+    return hesk_cli::usage_error(kTool, "one output file only, not also '%s'", argv[optind + 1]);
+  const std::string output = argv[optind];
 
   daqfile::Writer w(opt);
   if (!w.open(output) || !daqfile::write_synthetic(shape, &w) || !w.finish()) {

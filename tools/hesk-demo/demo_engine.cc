@@ -1,8 +1,9 @@
 // The master side of the demo run: forks the writer and reader processes,
-// runs the master, shows progress, gathers the figures and removes every
-// partition of the run.
+// runs the master, shows progress, ends the run in order, gathers the
+// figures and removes every partition of the run.
 #include "demo_engine.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -11,39 +12,63 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <thread>
 
-#include "C_shm.h"
-#include "C_shm_kill.h"
 #include "Hesk.h"
+#include "demo_counters.h"
 #include "demo_events.h"
+#include "demo_partitions.h"
 #include "demo_roles.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-volatile sig_atomic_t g_interrupted = 0;
+// Interrupts received during the run: the first ends it in order, the
+// second at once.
+volatile sig_atomic_t g_interrupts = 0;
 void on_interrupt(int) {
-  g_interrupted = 1;
+  g_interrupts = g_interrupts + 1;
 }
+
+const int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The signal dispositions of the run, restored when it ends.
+class RunSignals {
+ public:
+  RunSignals() {
+    g_interrupts = 0;
+    struct sigaction sa;
+    memset(&sa, 0, sizeof(sa));
+    sigemptyset(&sa.sa_mask);
+    sa.sa_handler = on_interrupt;
+    for (size_t i = 0; i < 3; ++i) sigaction(kInterrupts[i], &sa, &old_[i]);
+    // A closed output must not end this process before its workers.
+    sa.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &sa, &old_pipe_);
+  }
+  ~RunSignals() {
+    for (size_t i = 0; i < 3; ++i) sigaction(kInterrupts[i], &old_[i], nullptr);
+    sigaction(SIGPIPE, &old_pipe_, nullptr);
+  }
+
+ private:
+  struct sigaction old_[3], old_pipe_;
+};
 
 double seconds_since(Clock::time_point t) {
   return std::chrono::duration<double>(Clock::now() - t).count();
 }
 
-bool partition_exists(const std::string& name) {
-  C_shm probe;
-  probe.keep(true);
-  return !probe.find(name.c_str());
-}
-
-void remove_partition(const std::string& name) {
-  for (int i = 0; i < 4 && partition_exists(name); ++i) C_shm_kill kill(name.c_str());
+// Whether standard output or error is a pipe nobody reads any more.
+bool output_gone() {
+  struct pollfd fds[2] = {{STDOUT_FILENO, POLLOUT, 0}, {STDERR_FILENO, POLLOUT, 0}};
+  if (poll(fds, 2, 0) <= 0) return false;
+  return ((fds[0].revents | fds[1].revents) & POLLERR) != 0;
 }
 
 // Percentile of a merged latency histogram, in microseconds.
@@ -114,7 +139,80 @@ bool child_failed(std::vector<Child>& kids, std::string* why) {
   return false;
 }
 
+uint64_t accepted(const demo::Shared* sh, int w) {
+  return sh->w[w].sent.load() - sh->w[w].refused.load();
+}
+
+// Events every writer delivered without refusal.
+uint64_t built(const demo::Shared* sh, int writers) {
+  uint64_t b = UINT64_MAX;
+  for (int w = 0; w < writers; ++w) b = std::min(b, accepted(sh, w));
+  return b == UINT64_MAX ? 0 : b;
+}
+
+// What reader r waits for: a listing reader every block of the first
+// writer, a whole-event reader every event all writers delivered.
+uint64_t expected(const demo::Shared* sh, const DemoConfig& cfg, int r) {
+  return r < cfg.listing_readers ? accepted(sh, 0) : built(sh, cfg.writers);
+}
+
+// Closes the run: fixes the number of events every writer delivers to the
+// most any writer has started (see demo_shared.h); returns it.
+long close_run(demo::Shared* sh, int writers) {
+  sh->closing = 1;
+  long most = 0;
+  for (int w = 0; w < writers; ++w) most = std::max(most, sh->w[w].started.load());
+  long limit = std::min(sh->limit.load(), most);
+  sh->limit = limit;
+  sh->limit_fixed = 1;
+  return limit;
+}
+
+// The progress line on standard error: rewritten in place on a terminal,
+// elsewhere (a log file, a pipe) one line every few seconds.
+class Progress {
+ public:
+  Progress(bool on, long events)
+      : on_(on), tty_(isatty(STDERR_FILENO) != 0), events_(events), last_(Clock::now()) {}
+  void show(double elapsed, uint64_t sent, uint64_t delivered) {
+    if (!on_ || seconds_since(last_) < (tty_ ? 0.2 : 5.0)) return;
+    last_ = Clock::now();
+    fprintf(stderr, "%s[hesk-demo] %6.1f s  events sent %lu%s  delivered %lu  %.0f events/s%s",
+            tty_ ? "\r" : "", elapsed, static_cast<unsigned long>(sent),
+            events_ > 0 ? ("/" + std::to_string(events_)).c_str() : "",
+            static_cast<unsigned long>(delivered), elapsed > 0 ? delivered / elapsed : 0.0,
+            tty_ ? "   " : "\n");
+    shown_ = true;
+  }
+  // Ends a line left open on the terminal before anything else is printed.
+  void end_line() {
+    if (tty_ && shown_) fputc('\n', stderr);
+    shown_ = false;
+  }
+
+ private:
+  bool on_, tty_;
+  long events_;
+  Clock::time_point last_;
+  bool shown_ = false;
+};
+
+double per_event(long long count, uint64_t processes, uint64_t events) {
+  if (count < 0 || events == 0 || processes == 0) return -1;
+  return static_cast<double>(count) / static_cast<double>(processes) / static_cast<double>(events);
+}
+
 }  // namespace
+
+std::string demo_default_prefix() {
+  return "hesk-demo." + std::to_string(getpid());
+}
+std::string demo_client_partition(const std::string& prefix) {
+  return demo::run_names(prefix, 0).client;
+}
+std::string demo_event_partition(const std::string& prefix) {
+  return demo::run_names(prefix, 0).event;
+}
 
 DemoResult run_demo(const DemoConfig& cfg) {
   DemoResult res;
@@ -133,14 +231,10 @@ DemoResult run_demo(const DemoConfig& cfg) {
     res.error = "give a number of events or of seconds";
     return res;
   }
-  std::string prefix =
-      cfg.name_prefix.empty() ? "hesk-demo." + std::to_string(getpid()) : cfg.name_prefix;
-  std::string cl_name = prefix + ".cl", ev_name = prefix + ".ev";
-  std::vector<std::string> data_names;
-  for (int i = 0; i < cfg.writers; ++i)
-    data_names.push_back(prefix + ".data." + demo::writer_block_name(i));
-  setenv("KOVA_CLI_SHM_NAME", cl_name.c_str(), 1);
-  setenv("KOVA_EV_SHM_NAME", ev_name.c_str(), 1);
+  const demo::RunNames names = demo::run_names(
+      cfg.name_prefix.empty() ? demo_default_prefix() : cfg.name_prefix, cfg.writers);
+  setenv("KOVA_CLI_SHM_NAME", names.client.c_str(), 1);
+  setenv("KOVA_EV_SHM_NAME", names.event.c_str(), 1);
 
   void* mem = mmap(nullptr, sizeof(demo::Shared), PROT_READ | PROT_WRITE,
                    MAP_SHARED | MAP_ANONYMOUS, -1, 0);
@@ -149,26 +243,20 @@ DemoResult run_demo(const DemoConfig& cfg) {
     return res;
   }
   auto* sh = new (mem) demo::Shared();
-  sh->limit = cfg.events > 0 ? cfg.events : (1L << 62);
-
-  struct sigaction sa, old_int, old_term;
-  memset(&sa, 0, sizeof(sa));
-  sa.sa_handler = on_interrupt;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, &old_int);
-  sigaction(SIGTERM, &sa, &old_term);
-  g_interrupted = 0;
+  sh->limit = cfg.events > 0 ? cfg.events : demo::kOpenLimit;
+  RunSignals signals;
 
   // Children first, while this process has no thread but its own.
   fflush(nullptr);
+  const pid_t master_pid = getpid();
   std::vector<Child> kids;
   for (int i = 0; i < cfg.writers + nreaders; ++i) {
     pid_t pid = fork();
     if (pid == 0) {
-      int rc = i < cfg.writers
-                   ? demo::writer_process(cfg, sh, i, data_names[static_cast<size_t>(i)])
-                   : demo::reader_process(cfg, sh, i - cfg.writers,
-                                          i - cfg.writers < cfg.listing_readers);
+      demo::become_worker(master_pid);
+      int rc = i < cfg.writers ? demo::writer_process(cfg, sh, i, names)
+                               : demo::reader_process(cfg, sh, i - cfg.writers,
+                                                      i - cfg.writers < cfg.listing_readers, names);
       fflush(nullptr);
       _exit(rc);
     }
@@ -178,7 +266,11 @@ DemoResult run_demo(const DemoConfig& cfg) {
       break;
     }
     kids.push_back(Child{pid, i < cfg.writers});
+    sh->workers += 1;
   }
+  // Opened after the fork: this process and the monitor thread it starts.
+  demo::KernelCounter master_calls =
+      cfg.count_syscalls ? demo::KernelCounter::syscalls() : demo::KernelCounter();
 
   {
     Hesk master;
@@ -194,78 +286,102 @@ DemoResult run_demo(const DemoConfig& cfg) {
     std::string why;
     auto t_ready = Clock::now();
     while (res.error.empty() && sh->ready.load() < cfg.writers + nreaders) {
-      if (g_interrupted) break;
+      if (g_interrupts > 0 || output_gone()) break;
       if (child_failed(kids, &why)) res.error = why;
       if (seconds_since(t_ready) > 30) res.error = "the demo processes did not get ready in 30 s";
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+    res.interrupted = g_interrupts > 0 || output_gone();
 
     auto t_go = Clock::now();
     auto t_last = t_go;
-    uint64_t last_delivered = 0;
-    if (res.error.empty() && !g_interrupted) {
+    if (res.error.empty() && !res.interrupted) {
       sh->go = 1;
-      auto t_print = t_go;
+      master_calls.start();
+      Progress progress(cfg.progress, cfg.events);
+      bool closed = false;
+      int seen_interrupts = 0;
+      auto t_interrupt = t_go;
+      uint64_t last_delivered = 0;
       for (;;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (g_interrupted) break;
         if (child_failed(kids, &why)) {
           res.error = why;
           break;
         }
-        if (cfg.events <= 0 && sh->limit.load() > (1L << 61) &&
-            seconds_since(t_go) >= cfg.seconds) {
-          uint64_t most = 0;
-          for (int w = 0; w < cfg.writers; ++w)
-            most = std::max<uint64_t>(most, sh->w[w].sent.load());
-          sh->limit = static_cast<long>(most) + 1;
+        // An interrupt closes the run; another one, a second or more later,
+        // stops it at once. Copies that arrive together (a signal sent to
+        // the process and to its group, as timeout(1) does) count once.
+        const int interrupts = g_interrupts;
+        bool interrupted_now = false;
+        if (interrupts > seen_interrupts) {
+          if (seen_interrupts == 0) {
+            interrupted_now = true;
+            t_interrupt = Clock::now();
+          } else if (seconds_since(t_interrupt) >= 1.0) {
+            break;  // at once
+          }
+          seen_interrupts = interrupts;
         }
-        uint64_t built = UINT64_MAX, delivered = UINT64_MAX;
-        for (int w = 0; w < cfg.writers; ++w)
-          built = std::min<uint64_t>(built, sh->w[w].sent.load());
-        for (int r = 0; r < nreaders; ++r)
-          delivered = std::min<uint64_t>(delivered, sh->r[r].events.load());
+        const bool gone = output_gone();
+        const bool time_up = cfg.events <= 0 && seconds_since(t_go) >= cfg.seconds;
+        if (!closed && (interrupted_now || gone || time_up)) {
+          long last = close_run(sh, cfg.writers);
+          closed = true;
+          res.interrupted = !time_up;
+          if (interrupted_now) {
+            progress.end_line();
+            fprintf(stderr,
+                    "hesk-demo: interrupted: every writer stops at %ld events, the readers take "
+                    "what is on its way (interrupt again to stop at once)\n",
+                    last);
+          }
+        }
+        uint64_t delivered = 0, least = UINT64_MAX;
+        bool drained = true;
+        for (int r = 0; r < nreaders; ++r) {
+          uint64_t got = sh->r[r].events.load();
+          delivered += got;
+          least = std::min(least, got);
+          drained = drained && got >= expected(sh, cfg, r);
+        }
         if (delivered != last_delivered) {
           last_delivered = delivered;
           t_last = Clock::now();
         }
-        bool writers_done = sh->writers_done.load() == cfg.writers;
-        if (writers_done && delivered >= built) break;
+        const bool writers_done = sh->writers_done.load() == cfg.writers;
+        if (writers_done && drained) break;
         // Deliveries that stopped coming for 5 s after the writers finished are lost.
         if (writers_done && seconds_since(t_last) > 5) break;
-        if (cfg.progress && seconds_since(t_print) >= 0.2) {
-          t_print = Clock::now();
-          double el = seconds_since(t_go);
-          fprintf(stderr,
-                  "\r[hesk-demo] %6.1f s  events sent %lu%s  delivered %lu  %.0f events/s   ", el,
-                  static_cast<unsigned long>(built),
-                  cfg.events > 0 ? ("/" + std::to_string(cfg.events)).c_str() : "",
-                  static_cast<unsigned long>(delivered), el > 0 ? delivered / el : 0.0);
-        }
+        uint64_t sent = UINT64_MAX;
+        for (int w = 0; w < cfg.writers; ++w) sent = std::min<uint64_t>(sent, sh->w[w].sent.load());
+        progress.show(seconds_since(t_go), sent, least);
       }
-      if (cfg.progress) fprintf(stderr, "\n");
+      progress.end_line();
     }
-    res.interrupted = g_interrupted != 0;
+    res.interrupted = res.interrupted || g_interrupts > 0;
     res.elapsed_s = std::chrono::duration<double>(t_last - t_go).count();
 
     sh->stop = 1;
+    master_calls.stop();
     reap_all(kids, 15);
 
     // Figures.
-    uint64_t built = UINT64_MAX;
-    for (int w = 0; w < cfg.writers; ++w) {
-      uint64_t accepted = sh->w[w].sent.load() - sh->w[w].refused.load();
-      built = std::min(built, accepted);
-      res.refused += sh->w[w].refused.load();
-    }
-    res.events_built = built == UINT64_MAX ? 0 : built;
+    res.events_built = built(sh, cfg.writers);
+    for (int w = 0; w < cfg.writers; ++w) res.refused += sh->w[w].refused.load();
     static uint64_t merged[demo::kBuckets];
     std::fill(merged, merged + demo::kBuckets, 0);
     uint64_t bytes = 0;
+    long long writer_calls = 0, reader_calls = 0;
+    for (int w = 0; w < cfg.writers; ++w) {
+      long long c = sh->w[w].syscalls.load();
+      writer_calls = c < 0 || writer_calls < 0 ? -1 : writer_calls + c;
+    }
     for (int r = 0; r < nreaders; ++r) {
       ReaderResult rr;
       rr.listing = r < cfg.listing_readers;
       rr.name = (rr.listing ? "L" : "R") + std::to_string(r + 1);
+      rr.expected = expected(sh, cfg, r);
       rr.events = sh->r[r].events.load();
       rr.incomplete = sh->r[r].incomplete.load();
       rr.corrupted = sh->r[r].corrupted.load();
@@ -277,10 +393,12 @@ DemoResult run_demo(const DemoConfig& cfg) {
       }
       rr.p50_us = percentile(h, 0.50);
       rr.p99_us = percentile(h, 0.99);
-      if (rr.events < res.events_built) res.lost += res.events_built - rr.events;
+      if (rr.events < rr.expected) res.lost += rr.expected - rr.events;
       res.incomplete += rr.incomplete;
       res.corrupted += rr.corrupted;
       if (!rr.listing) bytes = std::max(bytes, rr.bytes);
+      long long c = sh->r[r].syscalls.load();
+      reader_calls = c < 0 || reader_calls < 0 ? -1 : reader_calls + c;
       res.readers.push_back(rr);
     }
     if (bytes == 0) bytes = res.events_built * static_cast<uint64_t>(cfg.writers) * cfg.block_size;
@@ -290,22 +408,21 @@ DemoResult run_demo(const DemoConfig& cfg) {
       res.events_per_s = static_cast<double>(res.events_built) / res.elapsed_s;
       res.mb_per_s = static_cast<double>(bytes) / res.elapsed_s / 1e6;
     }
+    if (cfg.count_syscalls) {
+      res.syscalls_writer = per_event(writer_calls, cfg.writers, res.events_built);
+      res.syscalls_reader = per_event(reader_calls, nreaders, res.events_built);
+      res.syscalls_master = per_event(master_calls.value(), 1, res.events_built);
+    }
     master.all_clean_up();
   }
 
   // Whatever the run left, nothing of it stays on the host.
-  for (const std::string& d : data_names) remove_partition(d);
-  remove_partition(cl_name);
-  remove_partition(ev_name);
-  for (const std::string& d : data_names) res.partitions_left += partition_exists(d);
-  res.partitions_left += partition_exists(cl_name) + partition_exists(ev_name);
+  res.partitions_left = demo::remove_partitions(names);
 
-  sigaction(SIGINT, &old_int, nullptr);
-  sigaction(SIGTERM, &old_term, nullptr);
   sh->~Shared();
   munmap(mem, sizeof(demo::Shared));
-  res.ok = res.error.empty() && !res.interrupted && res.lost == 0 && res.incomplete == 0 &&
-           res.corrupted == 0 && res.refused == 0 && res.partitions_left == 0 &&
-           res.events_built > 0;
+  res.ok = res.error.empty() && res.lost == 0 && res.incomplete == 0 && res.corrupted == 0 &&
+           res.refused == 0 && res.partitions_left == 0 &&
+           (res.events_built > 0 || res.interrupted);
   return res;
 }

@@ -5,8 +5,16 @@
 // list server blocks they wait for or take whole events. Progress and
 // results travel through an anonymous shared mapping.
 //
+// A run ends the same way whatever ends it (its number of events, its time,
+// an interrupt, or its output closed): every writer delivers the same last
+// event, every reader drains until it has each event it waits for, then
+// every process stops. A second interrupt stops at once. Worker processes
+// end by themselves when the master process ends.
+//
 // run_demo() leaves no partition behind, also when interrupted (SIGINT,
-// SIGTERM). Not reentrant: one run per process at a time.
+// SIGTERM, SIGHUP) and when its output is a pipe whose reader went away
+// (SIGPIPE is ignored during the run). Not reentrant: one run per process
+// at a time.
 #ifndef HESK_DEMO_ENGINE_H
 #define HESK_DEMO_ENGINE_H
 
@@ -16,15 +24,16 @@
 
 struct DemoConfig {
   int writers = 3;
-  int listing_readers = 1;   // readers that list the first writer's block
-  int whole_readers = 2;     // readers that take whole events
-  long events = 5000;        // 0: run for `seconds`
-  double seconds = 0;        // used when events is 0
-  int block_size = 4096;     // bytes of every server block
-  double rate = 0;           // events offered per second; 0: as fast as they go
-  bool layout_2024 = false;  // 2024 server blocks and event slots
-  bool progress = true;      // progress line on standard error
-  int data_buffers = 64;     // buffers of each writer's data partition
+  int listing_readers = 1;      // readers that list the first writer's block
+  int whole_readers = 2;        // readers that take whole events
+  long events = 5000;           // 0: run for `seconds`
+  double seconds = 0;           // used when events is 0
+  int block_size = 4096;        // bytes of every server block
+  double rate = 0;              // events offered per second; 0: as fast as they go
+  bool layout_2024 = false;     // 2024 server blocks and event slots
+  bool progress = true;         // progress on standard error
+  bool count_syscalls = false;  // system calls per event of each role
+  int data_buffers = 64;        // buffers of each writer's data partition
   int event_slots = 128;
   std::string name_prefix;  // partition names; default "hesk-demo.<pid>"
 };
@@ -32,6 +41,8 @@ struct DemoConfig {
 struct ReaderResult {
   std::string name;
   bool listing = false;
+  uint64_t expected = 0;    // events it waits for: whole readers every event
+                            // built, listing readers every block of W1
   uint64_t events = 0;      // callbacks
   uint64_t incomplete = 0;  // events missing a block the reader waits for
   uint64_t corrupted = 0;   // events whose fast or slow channel read back wrong
@@ -40,8 +51,8 @@ struct ReaderResult {
 };
 
 struct DemoResult {
-  bool ok = false;  // ran to the end, nothing lost, incomplete or corrupted
-  bool interrupted = false;
+  bool ok = false;            // nothing lost, incomplete, corrupted, refused or left behind
+  bool interrupted = false;   // stopped early by a signal or a closed output
   std::string error;          // why the run could not start or finish
   uint64_t events_built = 0;  // events every writer delivered
   uint64_t refused = 0;       // blocks the manager refused
@@ -54,7 +65,15 @@ struct DemoResult {
   double p50_us = 0, p99_us = 0;  // writer-to-callback latency over all readers
   std::vector<ReaderResult> readers;
   int partitions_left = 0;  // partitions of this run still on the host at the end
+  // System calls per event built, of one writer, one reader (averages over
+  // each role) and the master process; -1 when not counted.
+  double syscalls_writer = -1, syscalls_reader = -1, syscalls_master = -1;
 };
+
+// Partition names of a run with that prefix ("<prefix>.cl", "<prefix>.ev").
+std::string demo_client_partition(const std::string& prefix);
+std::string demo_event_partition(const std::string& prefix);
+std::string demo_default_prefix();
 
 DemoResult run_demo(const DemoConfig& cfg);
 

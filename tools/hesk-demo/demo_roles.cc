@@ -3,6 +3,7 @@
 
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -10,11 +11,38 @@
 #include <list>
 
 #include "Hesk.h"
+#include "demo_counters.h"
 #include "demo_events.h"
 
 namespace demo {
 
 namespace {
+
+// Sent to a worker when the master process ends. The library's threads
+// block it, so it reaches the worker's main thread.
+constexpr int kMasterGoneSignal = SIGUSR2;
+// A worker whose master is gone leaves in order; should that hang, the
+// alarm's default action ends it.
+constexpr unsigned kOrphanGraceS = 10;
+
+volatile sig_atomic_t g_orphaned = 0;
+
+void on_wake(int) {}
+void on_master_gone(int) {
+  g_orphaned = 1;
+  alarm(kOrphanGraceS);
+}
+
+bool ending(const Shared* sh) {
+  return g_orphaned || sh->stop.load();
+}
+
+// After the worker's Hesk object is gone: when the master is gone too, the
+// last worker out removes the run's partitions.
+void leave(Shared* sh, const RunNames& names) {
+  if (!g_orphaned) return;
+  if (sh->orphans_out.fetch_add(1) + 1 == sh->workers.load()) remove_partitions(names);
+}
 
 uint64_t now_us() {
   struct timespec ts;
@@ -22,21 +50,8 @@ uint64_t now_us() {
   return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec / 1000);
 }
 
-// Children leave interrupts to the master, which stops them in order. A
-// writer waiting for a free buffer is woken at the stop by SIGUSR1, which
-// interrupts the wait.
-void on_wake(int) {}
-void ignore_interrupts() {
-  signal(SIGINT, SIG_IGN);
-  signal(SIGTERM, SIG_IGN);
-  struct sigaction sa;
-  memset(&sa, 0, sizeof(sa));
-  sa.sa_handler = on_wake;  // no automatic restart: the wait returns
-  sigaction(SIGUSR1, &sa, nullptr);
-}
-
 bool init_retrying(Hesk& h, Shared* sh) {
-  while (!sh->stop.load()) {
+  while (!ending(sh)) {
     if (!h.init()) return true;
     usleep(20000);
   }
@@ -51,6 +66,18 @@ kova_client plain_request() {
 
 // The event types the demo's writers deliver and its readers take.
 const KOVA_EVTYPE kDemoTypes[] = {KOVA_EV_NORMAL, KOVA_EV_HB, KOVA_EV_ENV, KOVA_EV_UPD};
+
+// Whether event i is one every writer delivers (see demo_shared.h). Called
+// after the writer announced event i in `started`.
+bool within_limit(const Shared* sh, long i) {
+  if (sh->closing.load()) {
+    while (!sh->limit_fixed.load()) {
+      if (ending(sh)) return false;
+      usleep(100);
+    }
+  }
+  return i < sh->limit.load();
+}
 
 // Waits until `offset_ns` after `start`: a long wait sleeps, the last stretch
 // hands the CPU to whoever wants it (sched_yield) instead of arming a timer
@@ -121,12 +148,28 @@ class DemoReader : public Hesk {
 
 }  // namespace
 
+void become_worker(pid_t parent) {
+  signal(SIGINT, SIG_IGN);
+  signal(SIGTERM, SIG_IGN);
+  signal(SIGHUP, SIG_IGN);
+  struct sigaction sa;
+  memset(&sa, 0, sizeof(sa));
+  sigemptyset(&sa.sa_mask);
+  // No automatic restart: a writer waiting for a free buffer is woken by
+  // SIGUSR1 at the stop, and by the master's end.
+  sa.sa_handler = on_wake;
+  sigaction(SIGUSR1, &sa, nullptr);
+  sa.sa_handler = on_master_gone;
+  sigaction(kMasterGoneSignal, &sa, nullptr);
+  prctl(PR_SET_PDEATHSIG, kMasterGoneSignal);
+  if (getppid() != parent) on_master_gone(0);  // gone before the line above
+}
+
 std::string writer_block_name(int index) {
   return "W" + std::to_string(index + 1);
 }
 
-int writer_process(const DemoConfig& cfg, Shared* sh, int index, const std::string& data_name) {
-  ignore_interrupts();
+int writer_process(const DemoConfig& cfg, Shared* sh, int index, const RunNames& names) {
   WriterStats& st = sh->w[index];
   int rc = 0;
   {
@@ -135,24 +178,28 @@ int writer_process(const DemoConfig& cfg, Shared* sh, int index, const std::stri
     if (!init_retrying(h, sh)) return 10;
     kova_client c = plain_request();
     std::string name = writer_block_name(index);
-    std::list<std::string> names{name};
+    std::list<std::string> blocks{name};
     for (KOVA_EVTYPE t : kDemoTypes)
-      if (h.subscribe(t, CLI_T_WRITER, &c, &names) < 1) return 11;
-    int id =
-        h.add(data_name.c_str(), cfg.data_buffers, static_cast<int>(buffer_length(cfg)), false);
+      if (h.subscribe(t, CLI_T_WRITER, &c, &blocks) < 1) return 11;
+    int id = h.add(names.data[static_cast<size_t>(index)].c_str(), cfg.data_buffers,
+                   static_cast<int>(buffer_length(cfg)), false);
     if (id < 0) return 12;
     sh->ready += 1;
-    while (!sh->go.load() && !sh->stop.load()) usleep(1000);
+    while (!sh->go.load() && !ending(sh)) usleep(1000);
+    KernelCounter calls = cfg.count_syscalls ? KernelCounter::syscalls() : KernelCounter();
+    calls.start();
     // At a fixed offered rate, event i is due at start + i / rate.
     struct timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);
-    for (long i = 0; i < sh->limit.load() && !sh->stop.load(); ++i) {
+    for (long i = 0; !ending(sh); ++i) {
+      st.started.store(i + 1);
+      if (!within_limit(sh, i)) break;
       if (cfg.rate > 0) wait_until(start, static_cast<long long>(i * 1e9 / cfg.rate));
       int bid = id, bnum = -1;
       char* p = nullptr;
       // Waits for a buffer when all are in events still being read.
       while ((p = h.get_buffer_from_pool(0, cfg.block_size, &bid, &bnum)) == nullptr) {
-        if (sh->stop.load()) break;
+        if (ending(sh)) break;
         bid = id;
       }
       if (p == nullptr) break;
@@ -163,27 +210,38 @@ int writer_process(const DemoConfig& cfg, Shared* sh, int index, const std::stri
       }
       st.sent += 1;
     }
+    calls.stop();
+    st.syscalls = calls.value();
     sh->writers_done += 1;
-    // The data partition stays until every reader has handed its blocks back.
-    while (!sh->stop.load()) usleep(2000);
+    // The writer stays subscribed, and its data partition stays, until
+    // every reader has handed its blocks back.
+    while (!ending(sh)) usleep(2000);
   }
   st.exit_code = rc;
+  leave(sh, names);
   return rc;
 }
 
-int reader_process(const DemoConfig& cfg, Shared* sh, int index, bool listing) {
-  ignore_interrupts();
+int reader_process(const DemoConfig& cfg, Shared* sh, int index, bool listing,
+                   const RunNames& names) {
   {
     DemoReader r(cfg, &sh->r[index], listing);
     r.set_evid_64bit_mode(cfg.layout_2024);
     if (!init_retrying(r, sh)) return 20;
+    // Opened before the reader thread starts, so that it counts it too.
+    KernelCounter calls = cfg.count_syscalls ? KernelCounter::syscalls() : KernelCounter();
     kova_client c = plain_request();
-    std::list<std::string> names{writer_block_name(0)};
+    std::list<std::string> blocks{writer_block_name(0)};
     for (KOVA_EVTYPE t : kDemoTypes)
-      if (r.subscribe(t, CLI_T_READER, &c, listing ? &names : nullptr) < 1) return 21;
+      if (r.subscribe(t, CLI_T_READER, &c, listing ? &blocks : nullptr) < 1) return 21;
     sh->ready += 1;
-    while (!sh->stop.load()) usleep(2000);
+    while (!sh->go.load() && !ending(sh)) usleep(1000);
+    calls.start();
+    while (!ending(sh)) usleep(5000);
+    calls.stop();
+    sh->r[index].syscalls = calls.value();
   }
+  leave(sh, names);
   return 0;
 }
 

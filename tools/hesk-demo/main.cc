@@ -1,90 +1,182 @@
 // hesk-demo: runs the buffer manager end to end on this host (a master,
 // writer processes and reader processes) and prints what it achieved.
+#include <getopt.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "demo_engine.h"
+#include "demo_events.h"
+#include "tool_options.h"
 
 namespace {
 
+const char kTool[] = "hesk-demo";
+constexpr long kMaxBlock = 64L << 20;
+
 void usage(FILE* out) {
+  const long min2010 = demo::min_block_size(false), min2024 = demo::min_block_size(true);
   fprintf(out,
           "usage: hesk-demo [options]\n"
-          "  --writers N      writer processes, each its own data partition (default 3)\n"
-          "  --readers N      readers taking whole events (default 2)\n"
-          "  --listing N      readers listing the first writer's block (default 1)\n"
-          "  --events N       events to run (default 5000)\n"
-          "  --seconds S      run for S seconds instead of a number of events\n"
-          "  --block-size B   bytes of every server block (default 4096)\n"
-          "  --rate R         offer R events per second (default: as fast as they go)\n"
+          "\n"
+          "Runs the buffer manager end to end on this host, with partitions of its own:\n"
+          "a master (this process), writer processes that each deliver one server block\n"
+          "of every event, and reader processes that check what they are handed.\n"
+          "Shows progress, then a summary. Ctrl-C ends the run in order: every writer\n"
+          "stops after the same event and the readers take what is on its way; another\n"
+          "Ctrl-C, a second or more later, stops at once.\n"
+          "\n"
+          "  --writers N      writer processes, each with its own data partition\n"
+          "                   (1-16, default 3)\n"
+          "  --readers N      reader processes in all (1-16, default 3); of these,\n"
+          "  --listing N      N list the first writer's block (W1) and wait for it alone\n"
+          "                   (0 to --readers; default 1, or 0 with a single reader);\n"
+          "                   the others take whole events\n"
+          "  --events N       events to run (1-100000000, default 5000)\n"
+          "  --seconds S      run for S seconds instead (1-86400); not with --events\n"
+          "  --block-size B   bytes of every server block (%ld-%ld, %ld with --2024;\n"
+          "                   default 4096)\n"
+          "  --rate R         offer R events per second (1-10000000; default: as fast\n"
+          "                   as they go)\n"
           "  --2024           2024 server blocks and event slots (default 2010)\n"
-          "  --quiet          no progress line\n");
+          "  --quiet          no progress\n"
+          "  -h, --help       this text\n"
+          "\n"
+          "exit status: 0 nothing lost (also when interrupted), 1 events lost or the run\n"
+          "failed, 2 bad usage\n",
+          min2010, kMaxBlock, min2024);
 }
 
-bool number(const char* s, long lo, long hi, long* out) {
-  char* end = nullptr;
-  long v = strtol(s, &end, 10);
-  if (end == s || *end != '\0' || v < lo || v > hi) return false;
-  *out = v;
-  return true;
+// The path of tool `name` installed or built beside this program, relative
+// to the working directory when it lies below it; else the plain name.
+std::string sibling_tool(const char* name) {
+  char exe[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+  if (n <= 0) return name;
+  exe[n] = '\0';
+  std::string dir(exe);
+  dir.erase(dir.rfind('/'));
+  for (const std::string& candidate : {dir + "/" + name, dir + "/../" + name + "/" + name}) {
+    char real[PATH_MAX];
+    if (realpath(candidate.c_str(), real) == nullptr || access(real, X_OK) != 0) continue;
+    char cwd[PATH_MAX];
+    std::string path(real);
+    if (getcwd(cwd, sizeof(cwd)) != nullptr) {
+      std::string base = std::string(cwd) + "/";
+      if (path.compare(0, base.size(), base) == 0) path = path.substr(base.size());
+    }
+    return path;
+  }
+  return name;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  enum { kWriters = 1000, kReaders, kListing, kEvents, kSeconds, kBlock, kRate, k2024, kQuiet };
+  static const struct option options[] = {{"writers", required_argument, nullptr, kWriters},
+                                          {"readers", required_argument, nullptr, kReaders},
+                                          {"listing", required_argument, nullptr, kListing},
+                                          {"events", required_argument, nullptr, kEvents},
+                                          {"seconds", required_argument, nullptr, kSeconds},
+                                          {"block-size", required_argument, nullptr, kBlock},
+                                          {"rate", required_argument, nullptr, kRate},
+                                          {"2024", no_argument, nullptr, k2024},
+                                          {"quiet", no_argument, nullptr, kQuiet},
+                                          {"help", no_argument, nullptr, 'h'},
+                                          {nullptr, 0, nullptr, 0}};
   DemoConfig cfg;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
+  int readers = 3, listing = -1;
+  long block = cfg.block_size;
+  const char* block_text = nullptr;
+  bool events_given = false, seconds_given = false;
+  int c;
+  while ((c = getopt_long(argc, argv, "h", options, nullptr)) != -1) {
     long v = 0;
-    auto value = [&](long lo, long hi) {
-      if (i + 1 >= argc || !number(argv[i + 1], lo, hi, &v)) {
-        fprintf(stderr, "hesk-demo: %s needs a number between %ld and %ld\n", a.c_str(), lo, hi);
-        exit(2);
-      }
-      ++i;
+    auto number = [&](const char* opt, long lo, long hi) {
+      if (!hesk_cli::parse_long(optarg, lo, hi, &v))
+        exit(hesk_cli::range_error(kTool, opt, lo, hi, optarg));
       return v;
     };
-    if (a == "--writers") {
-      cfg.writers = static_cast<int>(value(1, 16));
-    } else if (a == "--readers") {
-      cfg.whole_readers = static_cast<int>(value(0, 16));
-    } else if (a == "--listing") {
-      cfg.listing_readers = static_cast<int>(value(0, 16));
-    } else if (a == "--events") {
-      cfg.events = value(1, 100000000);
-    } else if (a == "--seconds") {
-      cfg.seconds = static_cast<double>(value(1, 3600));
-      cfg.events = 0;
-    } else if (a == "--block-size") {
-      cfg.block_size = static_cast<int>(value(1, 64 << 20));
-    } else if (a == "--rate") {
-      cfg.rate = static_cast<double>(value(1, 10000000));
-    } else if (a == "--2024") {
-      cfg.layout_2024 = true;
-    } else if (a == "--quiet") {
-      cfg.progress = false;
-    } else if (a == "--help" || a == "-h") {
-      usage(stdout);
-      return 0;
-    } else {
-      fprintf(stderr, "hesk-demo: unknown option %s\n", a.c_str());
-      usage(stderr);
-      return 2;
+    switch (c) {
+      case kWriters:
+        cfg.writers = static_cast<int>(number("--writers", 1, 16));
+        break;
+      case kReaders:
+        readers = static_cast<int>(number("--readers", 1, 16));
+        break;
+      case kListing:
+        listing = static_cast<int>(number("--listing", 0, 16));
+        break;
+      case kEvents:
+        cfg.events = number("--events", 1, 100000000);
+        events_given = true;
+        break;
+      case kSeconds:
+        cfg.seconds = static_cast<double>(number("--seconds", 1, 86400));
+        seconds_given = true;
+        break;
+      case kBlock:
+        // The lower bound depends on --2024, which may come later.
+        block = number("--block-size", 1, kMaxBlock);
+        block_text = optarg;
+        break;
+      case kRate:
+        cfg.rate = static_cast<double>(number("--rate", 1, 10000000));
+        break;
+      case k2024:
+        cfg.layout_2024 = true;
+        break;
+      case kQuiet:
+        cfg.progress = false;
+        break;
+      case 'h':
+        usage(stdout);
+        return 0;
+      default:
+        return hesk_cli::getopt_error(kTool);
     }
   }
+  if (optind < argc) return hesk_cli::usage_error(kTool, "unexpected argument '%s'", argv[optind]);
+  if (events_given && seconds_given)
+    return hesk_cli::usage_error(kTool, "give --events or --seconds, not both");
+  if (seconds_given) cfg.events = 0;
+  const long min_block = demo::min_block_size(cfg.layout_2024);
+  if (block < min_block)
+    return hesk_cli::usage_error(kTool, "--block-size needs a number from %ld to %ld%s, not '%s'",
+                                 min_block, kMaxBlock, cfg.layout_2024 ? " with --2024" : "",
+                                 block_text ? block_text : "");
+  cfg.block_size = static_cast<int>(block);
+  if (listing < 0) listing = readers > 1 ? 1 : 0;
+  if (listing > readers)
+    return hesk_cli::usage_error(
+        kTool, "--listing %d exceeds the %d readers in all (--readers); raise --readers", listing,
+        readers);
+  cfg.listing_readers = listing;
+  cfg.whole_readers = readers - listing;
+  cfg.name_prefix = demo_default_prefix();
 
+  // A closed output must not end the demo before it has stopped its
+  // workers and removed its partitions.
+  signal(SIGPIPE, SIG_IGN);
+  const std::string run = cfg.events > 0 ? std::to_string(cfg.events) + " events"
+                                         : std::to_string(static_cast<long>(cfg.seconds)) + " s";
   printf(
-      "hesk-demo: %d writers, %d readers (%d listing, %d whole events), %s, %d-byte blocks, %s\n",
-      cfg.writers, cfg.listing_readers + cfg.whole_readers, cfg.listing_readers, cfg.whole_readers,
-      cfg.events > 0 ? (std::to_string(cfg.events) + " events").c_str()
-                     : (std::to_string(static_cast<int>(cfg.seconds)) + " s").c_str(),
-      cfg.block_size, cfg.layout_2024 ? "2024 layout" : "2010 layout");
+      "hesk-demo: %d writers, %d readers (%d listing W1, %d taking whole events), %s, "
+      "%d-byte blocks, %s layout\n",
+      cfg.writers, readers, cfg.listing_readers, cfg.whole_readers, run.c_str(), cfg.block_size,
+      cfg.layout_2024 ? "2024" : "2010");
+  printf("hesk-demo: watch it while it runs: %s --cl %s --ev %s%s\n",
+         sibling_tool("hesk-status").c_str(), demo_client_partition(cfg.name_prefix).c_str(),
+         demo_event_partition(cfg.name_prefix).c_str(), cfg.layout_2024 ? " --2024" : "");
   fflush(stdout);
   DemoResult r = run_demo(cfg);
   if (!r.error.empty()) fprintf(stderr, "hesk-demo: %s\n", r.error.c_str());
-  if (r.interrupted) printf("hesk-demo: interrupted\n");
 
   printf("\n");
   printf("events built            %lu\n", static_cast<unsigned long>(r.events_built));
@@ -101,6 +193,7 @@ int main(int argc, char** argv) {
   printf("throughput              %.0f events/s, %.1f MB/s\n", r.events_per_s, r.mb_per_s);
   printf("latency writer->reader  p50 %.0f us, p99 %.0f us\n", r.p50_us, r.p99_us);
   printf("partitions left         %d\n", r.partitions_left);
-  printf("%s\n", r.ok ? "result: OK" : "result: FAILED");
+  printf("result: %s%s\n", r.ok ? "OK" : "FAILED", r.interrupted ? " (interrupted)" : "");
+  fflush(stdout);
   return r.ok ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // period, one path per line, from the archive's run catalogs and index files.
 // The library's diagnostics go to standard error so that standard output
 // holds only paths.
+#include <getopt.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,12 +14,13 @@
 #include <vector>
 
 #include "event_util.h"
+#include "tool_options.h"
 
 namespace {
 
 constexpr int kExitNoMatch = 1;
 constexpr int kExitMissing = 2;
-constexpr int kExitUsage = 64;
+constexpr int kExitUsage = hesk_cli::kUsageError;  // as every tool
 
 void usage(FILE* f) {
   fprintf(f,
@@ -47,7 +49,7 @@ void usage(FILE* f) {
           "  -h, --help        this text\n"
           "\n"
           "exit: 0 files listed, 1 nothing matched, 2 run catalog or index files missing,\n"
-          "      64 bad usage\n");
+          "      or bad usage\n");
 }
 
 int bad_usage(const char* msg, const char* arg = nullptr) {
@@ -176,50 +178,82 @@ int main(int argc, char** argv) {
   Options o;
   std::string root, adm;
   bool have_runs = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    if (a == "-h" || a == "--help") {
-      usage(stdout);
-      return 0;
-    }
-    const bool takes_value = a == "--exp" || a == "--runs" || a == "--start" || a == "--end" ||
-                             a == "--writer" || a == "--from-file" || a == "--format" ||
-                             a == "--root" || a == "--adm" || a == "--prefix";
-    if (a == "--xml") {
-      o.xml = true;
-      continue;
-    }
-    if (!takes_value) return bad_usage("unknown option", a.c_str());
-    const char* v = value();
-    if (v == nullptr) return bad_usage("missing value for", a.c_str());
+  enum {
+    kExp = 1000,
+    kRuns,
+    kStart,
+    kEnd,
+    kWriter,
+    kFromFile,
+    kFormat,
+    kRoot,
+    kAdm,
+    kPrefix,
+    kXml
+  };
+  static const struct option options[] = {{"exp", required_argument, nullptr, kExp},
+                                          {"runs", required_argument, nullptr, kRuns},
+                                          {"start", required_argument, nullptr, kStart},
+                                          {"end", required_argument, nullptr, kEnd},
+                                          {"writer", required_argument, nullptr, kWriter},
+                                          {"from-file", required_argument, nullptr, kFromFile},
+                                          {"format", required_argument, nullptr, kFormat},
+                                          {"root", required_argument, nullptr, kRoot},
+                                          {"adm", required_argument, nullptr, kAdm},
+                                          {"prefix", required_argument, nullptr, kPrefix},
+                                          {"xml", no_argument, nullptr, kXml},
+                                          {"help", no_argument, nullptr, 'h'},
+                                          {nullptr, 0, nullptr, 0}};
+  int c;
+  while ((c = getopt_long(argc, argv, "h", options, nullptr)) != -1) {
+    const char* v = optarg;
     long long n;
-    if (a == "--exp") {
-      o.exp = v;
-    } else if (a == "--runs") {
-      if (!parse_runs(v, &o.runs)) return bad_usage("bad run list", v);
-      have_runs = true;
-    } else if (a == "--start") {
-      if (!parse_time(v, &o.start)) return bad_usage("bad time", v);
-      o.by_period = true;
-    } else if (a == "--end") {
-      if (!parse_time(v, &o.end)) return bad_usage("bad time", v);
-    } else if (a == "--writer") {
-      if (!parse_int(v, &n) || n < 0 || n > 0x7fffffff) return bad_usage("bad writer", v);
-      o.writer = n;
-    } else if (a == "--from-file") {
-      if (!parse_int(v, &n) || n < 0 || n > 0x7fffffff) return bad_usage("bad file number", v);
-      o.from_file = n;
-    } else if (a == "--format") {
-      if (!parse_format(v, &o.format)) return bad_usage("bad format", v);
-    } else if (a == "--root") {
-      root = v;
-    } else if (a == "--adm") {
-      adm = v;
-    } else if (a == "--prefix") {
-      o.prefix = v;
+    switch (c) {
+      case 'h':
+        usage(stdout);
+        return 0;
+      case kXml:
+        o.xml = true;
+        break;
+      case kExp:
+        o.exp = v;
+        break;
+      case kRuns:
+        if (!parse_runs(v, &o.runs)) return bad_usage("bad run list", v);
+        have_runs = true;
+        break;
+      case kStart:
+        if (!parse_time(v, &o.start)) return bad_usage("bad time", v);
+        o.by_period = true;
+        break;
+      case kEnd:
+        if (!parse_time(v, &o.end)) return bad_usage("bad time", v);
+        break;
+      case kWriter:
+        if (!parse_int(v, &n) || n < 0 || n > 0x7fffffff) return bad_usage("bad writer", v);
+        o.writer = n;
+        break;
+      case kFromFile:
+        if (!parse_int(v, &n) || n < 0 || n > 0x7fffffff) return bad_usage("bad file number", v);
+        o.from_file = n;
+        break;
+      case kFormat:
+        if (!parse_format(v, &o.format)) return bad_usage("bad format", v);
+        break;
+      case kRoot:
+        root = v;
+        break;
+      case kAdm:
+        adm = v;
+        break;
+      case kPrefix:
+        o.prefix = v;
+        break;
+      default:
+        return hesk_cli::getopt_error("hesk-select");
     }
   }
+  if (optind < argc) return bad_usage("unexpected argument", argv[optind]);
   if (o.exp.empty()) return bad_usage("--exp is required");
   if (have_runs == o.by_period) return bad_usage("give either --runs or --start");
   if (o.by_period && (o.writer != 0 || o.from_file >= 0))

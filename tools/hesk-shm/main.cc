@@ -1,8 +1,10 @@
 // hesk-shm: lists the shared-memory partitions of this host, dumps one by
 // name or segment id, and removes one by name (the clean-up after a crash).
 //
-// Exit status: 0 done; 1 bad usage; 2 no such partition; 3 permission denied
-// or another system error.
+// Exit status: 0 done; 2 no such partition, or bad usage; 3 permission
+// denied or another system error.
+#include <getopt.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,11 +15,13 @@
 
 #include "C_shm.h"
 #include "C_shm_kill.h"
+#include "tool_options.h"
 
 namespace {
 
+const char kTool[] = "hesk-shm";
 constexpr int kOk = 0;
-constexpr int kUsage = 1;
+constexpr int kUsage = hesk_cli::kUsageError;
 constexpr int kMissing = 2;
 constexpr int kDenied = 3;
 
@@ -35,8 +39,9 @@ int usage(std::ostream& os, int status) {
         "  dump   the control data and buffer table of one partition\n"
         "  rm     remove a partition by name, even if crashed processes are still\n"
         "         counted as its users\n"
+        "  -h, --help  this text\n"
         "\n"
-        "exit status: 0 done, 1 bad usage, 2 no such partition, 3 permission denied\n";
+        "exit status: 0 done, 2 no such partition or bad usage, 3 permission denied\n";
   return status;
 }
 
@@ -78,8 +83,8 @@ bool parse_id(const char* text, int* id) {
 int dump_by_id(const char* text) {
   int id = -1;
   if (!parse_id(text, &id)) {
-    std::cerr << "hesk-shm: not a segment id: '" << text << "'" << std::endl;
-    return kUsage;
+    return hesk_cli::usage_error(kTool, "--id needs a segment id (a number from 0), not '%s'",
+                                 text);
   }
   bool known = false;
   for (int candidate : C_shm::partition_ids()) known = known || candidate == id;
@@ -145,12 +150,23 @@ int remove_partition(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return usage(std::cerr, kUsage);
-  const std::string cmd = argv[1];
-  if (cmd == "-h" || cmd == "--help" || cmd == "help") return usage(std::cout, kOk);
-  if (cmd == "list" && argc == 2) return list();
-  if (cmd == "dump" && argc == 3 && std::strcmp(argv[2], "--id") != 0) return dump_by_name(argv[2]);
-  if (cmd == "dump" && argc == 4 && std::strcmp(argv[2], "--id") == 0) return dump_by_id(argv[3]);
-  if (cmd == "rm" && argc == 3) return remove_partition(argv[2]);
-  return usage(std::cerr, kUsage);
+  static const struct option options[] = {{"id", required_argument, nullptr, 'i'},
+                                          {"help", no_argument, nullptr, 'h'},
+                                          {nullptr, 0, nullptr, 0}};
+  const char* id = nullptr;
+  int c;
+  while ((c = getopt_long(argc, argv, "h", options, nullptr)) != -1) {
+    if (c == 'h') return usage(std::cout, kOk);
+    if (c != 'i') return hesk_cli::getopt_error(kTool);
+    id = optarg;
+  }
+  const std::vector<std::string> args(argv + optind, argv + argc);
+  if (args.empty()) return usage(std::cerr, kUsage);
+  const std::string& cmd = args[0];
+  if (cmd == "help" && args.size() == 1 && id == nullptr) return usage(std::cout, kOk);
+  if (cmd == "list" && args.size() == 1 && id == nullptr) return list();
+  if (cmd == "dump" && args.size() == 2 && id == nullptr) return dump_by_name(args[1].c_str());
+  if (cmd == "dump" && args.size() == 1 && id != nullptr) return dump_by_id(id);
+  if (cmd == "rm" && args.size() == 2 && id == nullptr) return remove_partition(args[1].c_str());
+  return hesk_cli::usage_error(kTool, "expected list, dump NAME, dump --id SHMID or rm NAME");
 }

@@ -53,7 +53,8 @@ int usage(int status) {
           "  --tick-us U        one event per writer every U us (100-1000000, default 2000)\n"
           "  --monitor-us U     the master's monitor period (1000-5000000, default 50000)\n"
           "  --quiet            the summary line and failures only, no progress\n"
-          "  --verbose          also the processes' own messages (monitor lines)\n",
+          "  --verbose          also the processes' own messages (monitor lines)\n"
+          "  --help             this text\n",
           kMaxWriters, kMaxReaders);
   return status;
 }
@@ -69,7 +70,18 @@ bool parse_int(const char* text, long lo, long hi, long* out) {
 
 // Parses the options; 0 to go on, else the exit status.
 int parse(int argc, char** argv, Options* o) {
-  enum { kSeconds = 1, kWriters, kReaders, kSeed, kTick, kMonitor, k2024, kNoMaster, kQuiet, kVerbose };
+  enum {
+    kSeconds = 1,
+    kWriters,
+    kReaders,
+    kSeed,
+    kTick,
+    kMonitor,
+    k2024,
+    kNoMaster,
+    kQuiet,
+    kVerbose
+  };
   static const option opts[] = {{"seconds", required_argument, nullptr, kSeconds},
                                 {"writers", required_argument, nullptr, kWriters},
                                 {"readers", required_argument, nullptr, kReaders},
@@ -97,17 +109,44 @@ int parse(int argc, char** argv, Options* o) {
       return false;
     };
     switch (c) {
-      case 'h': return usage(0) + 1000;  // help printed: exit 0
-      case kSeconds: if (!number({"seconds", 1, 86400})) return 2; o->seconds = v; break;
-      case kWriters: if (!number({"writers", 1, kMaxWriters})) return 2; o->writers = v; break;
-      case kReaders: if (!number({"readers", 1, kMaxReaders})) return 2; o->readers = v; break;
-      case kSeed: if (!number({"seed", 0, 1L << 30})) return 2; o->seed = v; break;
-      case kTick: if (!number({"tick-us", 100, 1000000})) return 2; o->tick_us = v; break;
-      case kMonitor: if (!number({"monitor-us", 1000, 5000000})) return 2; o->monitor_us = v; break;
-      case k2024: o->layout_2024 = true; break;
-      case kNoMaster: o->master_kills = false; break;
-      case kQuiet: o->quiet = true; break;
-      case kVerbose: o->verbose = true; break;
+      case 'h':
+        return usage(0) + 1000;  // help printed: exit 0
+      case kSeconds:
+        if (!number({"seconds", 1, 86400})) return 2;
+        o->seconds = v;
+        break;
+      case kWriters:
+        if (!number({"writers", 1, kMaxWriters})) return 2;
+        o->writers = v;
+        break;
+      case kReaders:
+        if (!number({"readers", 1, kMaxReaders})) return 2;
+        o->readers = v;
+        break;
+      case kSeed:
+        if (!number({"seed", 0, 1L << 30})) return 2;
+        o->seed = v;
+        break;
+      case kTick:
+        if (!number({"tick-us", 100, 1000000})) return 2;
+        o->tick_us = v;
+        break;
+      case kMonitor:
+        if (!number({"monitor-us", 1000, 5000000})) return 2;
+        o->monitor_us = v;
+        break;
+      case k2024:
+        o->layout_2024 = true;
+        break;
+      case kNoMaster:
+        o->master_kills = false;
+        break;
+      case kQuiet:
+        o->quiet = true;
+        break;
+      case kVerbose:
+        o->verbose = true;
+        break;
       default:
         fprintf(stderr, "hesk-torture: unknown option or missing value: %s\n", argv[optind - 1]);
         return usage(2);
@@ -300,8 +339,8 @@ uint64_t check_delivery(const Options& o, Shared* s, const Timeline& tl, Finding
     for (int r = 0; r < o.readers; ++r) {
       bool expected = false;
       for (const auto& span : tl.reader_spans[r])
-        expected = expected || (span.first > 0 && span.first < t - kBefore &&
-                                span.second > t + kAfter);
+        expected =
+            expected || (span.first > 0 && span.first < t - kBefore && span.second > t + kAfter);
       if (!expected || (bits & (1u << (8 + r))) != 0) continue;
       if (++missing <= 10)
         f->fail("event " + std::to_string(s->first_tick + i) +

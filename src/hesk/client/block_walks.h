@@ -39,7 +39,8 @@ struct ChannelKey {
 enum class Search { kFound, kNotHere, kCorrupt };
 
 // Searches one server block for the channel. A block without channels or
-// room is kNotHere; a block that does not hold together prints the
+// room, or whose walk meets a sub-block longer than the room left before the
+// channel, is kNotHere; a block that does not hold together prints the
 // "CHANNEL corrupted" lines and is kCorrupt. On kFound *hit is a sub-block
 // that lies wholly within the block.
 Search search_block(const ServerBlock& b, const ChannelKey& key,

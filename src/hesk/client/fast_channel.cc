@@ -1,7 +1,10 @@
 // Finding a fast channel (a sub-block by name) in the server blocks of the
 // current event. Each server block is walked from its first sub-block by the
-// sub-blocks' ldata, within its ltotal and its buffer; a block that does not
-// hold together ends the search with the "CHANNEL corrupted" lines.
+// sub-blocks' ldata, within its ltotal and its buffer. A sub-block longer
+// than the room left ends the walk of its block, and the search goes on in
+// the next one; a block that does not hold together (a sub-block head outside
+// it, an ldata shorter than a head) ends the search with the "CHANNEL
+// corrupted" lines.
 #include <cstdio>
 
 #include "block_walks.h"
@@ -40,11 +43,15 @@ Search search_block(const ServerBlock& b, const ChannelKey& key,
   for (int count = 0;;) {
     kova_serv_block_subhead_2010* sub = b.sub_at(off);
     const int32_t ldata = sub_ldata(sub);
-    // A sub-block holds at least its head and no more than the room left.
-    if (ldata < kSubHead || ldata > left) {
+    // A sub-block holds at least its head (a shorter one would be read again
+    // and again).
+    if (ldata < kSubHead) {
       report_ldata(chan_name, ldata, left);
       return Search::kCorrupt;
     }
+    // Longer than the room left: the room would fall below 1, so the block
+    // ends here. Its name is not taken, since its data would run past the block.
+    if (ldata > left) return Search::kNotHere;
     if (key.matches(sub_name(sub))) {
       *hit = sub;
       return Search::kFound;

@@ -24,14 +24,27 @@ int stat_int(C_shm_buffer* b, const char* key) {
 
 enum class Found { kCreated, kReused, kRefused, kFailed };
 
+// The settings that size a control partition, for the message when it
+// cannot be created.
+const char* sizing_settings(bool client) {
+  return client ? "set_nclients or set_ncl_slots (buffers) and set_nblocks (bytes)"
+                : "set_rate or set_nev_slots (buffers) and set_nblocks or set_nclients (bytes)";
+}
+
 // Creates partition `name` with a slot lock per buffer and adds it to the
-// pool, as the pool's own add() does, but says why a creation failed.
-bool create_partition(Hesk& h, const char* name, int nbuf, int lbuf) {
+// pool, as the pool's own add() does, but says why a creation failed and
+// which settings make it smaller.
+bool create_partition(Hesk& h, const char* name, int nbuf, int lbuf, bool client) {
   C_shm_buffer* obj = new (std::nothrow) C_shm_buffer(name, nbuf, lbuf, true);
   if (obj == nullptr || !obj->valid()) {
     printf("C_shm_mpool::add() %s %d %d  bf->valid():%d\n", name, nbuf, lbuf, 0);
-    message("init(): cannot create partition %s (%d buffers of %d bytes): %s", name, nbuf, lbuf,
-            obj ? obj->Error() : "out of memory");
+    const double bytes = static_cast<double>(C_shm_size(nbuf, lbuf));
+    const bool giga = bytes >= 1e9;
+    message(
+        "init(): cannot create partition %s (%d buffers of %d bytes, %.1f %s): %s; lower %s "
+        "before init",
+        name, nbuf, lbuf, giga ? bytes / 1e9 : bytes / 1e6, giga ? "GB" : "MB",
+        obj ? obj->Error() : "out of memory", sizing_settings(client));
     delete obj;
     return false;
   }
@@ -83,7 +96,7 @@ Found find_or_create(Hesk& h, const char* name, int nbuf, int lbuf, bool client,
       C_shm_kill kill(name);
       continue;
     }
-    if (!create_partition(h, name, nbuf, lbuf)) return Found::kFailed;
+    if (!create_partition(h, name, nbuf, lbuf, client)) return Found::kFailed;
     if (client && !master_may_use(h, h.find_by_name(name), name, true)) {
       h.remove(name);
       return Found::kRefused;

@@ -63,6 +63,13 @@ std::string field(const char (&f)[N]) {
 bool write_full(int fd, const void* buf, size_t n, off_t off);
 bool read_full(int fd, void* buf, size_t n, off_t off);
 
+// Opens an archive file that a writer updates: read-write, created with
+// `mode` when missing. The last component of `path` must be a regular file
+// and not a symbolic link (directories on the way may be links): a link
+// planted in a shared directory must not send a writer elsewhere. -1 with
+// errno set otherwise (ELOOP for a link, EISDIR, EINVAL for other kinds).
+int open_for_update(const char* path, mode_t mode);
+
 // Reads every record of the file open at fid (see read_run_catalog_lock).
 // The lock stays held; the caller releases it.
 template <class R>
@@ -76,10 +83,7 @@ int read_records(int fid, int att, int prd, std::vector<R*>* out, const char* wh
   if (fstat(fid, &st) != 0) return KOVA_FILE_STAT_FAILURE;
   const size_t size = static_cast<size_t>(st.st_size);
   const size_t rsize = Codec<R>::kSize;
-  if (att > 0 && size % rsize != 0) {
-    printf("%s() file of %zu bytes is not a whole number of %zu-byte records\n", who, size, rsize);
-    return KOVA_FILE_CORRUPTED;
-  }
+  if (att > 0 && size % rsize != 0) return KOVA_FILE_CORRUPTED;
   const size_t n = size / rsize;
   if (n == 0) return KOVA_FILE_OK;
   R* block = static_cast<R*>(calloc(n, sizeof(R)));
@@ -88,17 +92,33 @@ int read_records(int fid, int att, int prd, std::vector<R*>* out, const char* wh
     free(block);
     return KOVA_FILE_READ_ERROR;
   }
+  // Every whole record is handed out; one that contradicts itself is named
+  // once per file here and left out of the selections' matches (see lies()).
+  size_t lying = 0, first = 0;
+  const char* why = nullptr;
   for (size_t i = 0; i < n; ++i) {
     Codec<R>::swap(block[i]);
-    if (const char* why = Codec<R>::lie(block[i])) {
-      printf("%s() record %zu of %zu is inconsistent: %s\n", who, i + 1, n, why);
-      free(block);
-      return KOVA_FILE_CORRUPTED;
+    if (const char* w = Codec<R>::lie(block[i])) {
+      if (lying++ == 0) {
+        first = i;
+        why = w;
+      }
     }
   }
+  if (lying > 0)
+    printf("%s() %zu of %zu records inconsistent, the first is record %zu: %s\n", who, lying, n,
+           first + 1, why);
   out->reserve(out->size() + n);
   for (size_t i = 0; i < n; ++i) out->push_back(block + i);
   return KOVA_FILE_OK;
+}
+
+// A stored record that contradicts itself (an end before its start, a
+// negative count): the readers hand it out, the selections and look-ups
+// pass it over, and the writers neither write one nor merge into one.
+template <class R>
+bool lies(const R& r) {
+  return Codec<R>::lie(r) != nullptr;
 }
 
 // Releases the block behind the first pointer and empties the list.

@@ -1,9 +1,8 @@
 // Questions answered from the run catalogs: the merged view of an
-// experiment, the time span of a run, and the interval and ordering helpers
-// of the file selection.
+// experiment, the time span of a run, and the interval helpers of the file
+// selection.
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -61,7 +60,7 @@ int get_time_for_run(int run, unsigned int* t_start, unsigned int* t_end, std::s
   if (int rc = load_catalogs(wanted.c_str(), dirext, &list)) return rc;
   int rc = KOVA_NO_FILE_FOUND;
   for (kova_run_catalog* e : list) {
-    if (e->run == run && exp_matches(*e, wanted)) {
+    if (e->run == run && !lies(*e) && exp_matches(*e, wanted)) {
       if (t_start != nullptr) *t_start = e->tstart;
       if (t_end != nullptr) *t_end = e->tend;
       rc = KOVA_FILE_OK;
@@ -84,10 +83,4 @@ bool check_run_interval(int run, std::vector<int*>* runs) {
     if (r != nullptr && (*r == run || *r == -1)) return true;
   }
   return false;
-}
-
-void sort_by_keys(time_t_index* t, int n) {
-  if (t == nullptr || n < 2) return;
-  std::stable_sort(t, t + n,
-                   [](const time_t_index& a, const time_t_index& b) { return a.t < b.t; });
 }

@@ -59,7 +59,7 @@ void release(int fd, std::vector<R*>* list) {
 template <class R, class Merge, class Fresh>
 int update_catalog(std::vector<R*>* upd, const std::string& file, const UpdateKind& kind,
                    Merge merge, Fresh fresh) {
-  const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0755);
+  const int fd = open_for_update(file.c_str(), 0755);
   if (fd < 0) {
     printf("%s() failed to open run catalog:%s\n", kind.who, file.c_str());
     perror("fopen");
@@ -77,7 +77,11 @@ int update_catalog(std::vector<R*>* upd, const std::string& file, const UpdateKi
   added.reserve(upd->size());
   std::unordered_map<std::string, size_t> where;
   where.reserve(list.size());
-  for (size_t k = 0; k < list.size(); ++k) where.emplace(identity(*list[k]), k);
+  // A stored record that contradicts itself is left as it is: an update of
+  // its run is appended as a record of its own.
+  for (size_t k = 0; k < list.size(); ++k) {
+    if (!lies(*list[k])) where.emplace(identity(*list[k]), k);
+  }
 
   const size_t rsize = Codec<R>::kSize;
   for (R* u : *upd) {

@@ -59,7 +59,7 @@ int year_of_run(char* exp, int run, char* admext, int* year) {
   if (rc != 0) return rc;
   *year = current_year();
   for (kova_run_catalog* e : list) {
-    if (e->run == run) {
+    if (e->run == run && !lies(*e)) {
       *year = e->year;
       break;
     }

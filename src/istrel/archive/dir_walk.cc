@@ -37,8 +37,12 @@ bool set_override(std::string& target, const char* str) {
   return false;
 }
 
-// Creates every missing directory up to the last "/" of `path`.
-bool make_missing_dirs(const std::string& path) {
+// Creates every missing directory up to the last "/" of `path`. An existing
+// prefix is passed over whatever it is. *last_unshared tells whether this call
+// created the last directory and could not give it mode 0755.
+bool make_missing_dirs(const std::string& path, bool* last_unshared) {
+  *last_unshared = false;
+  const size_t last_end = path.find_last_not_of('/') + 1;  // end of the last directory
   for (size_t i = 1; i < path.size(); ++i) {
     if (path[i] != '/') continue;
     std::string prefix = path.substr(0, i);
@@ -54,19 +58,23 @@ bool make_missing_dirs(const std::string& path) {
       return false;
     }
     // Archive directories are shared: readable by everybody whatever the umask.
-    chmod(prefix.c_str(), 0755);
+    const bool shared = chmod(prefix.c_str(), 0755) == 0;
+    if (i == last_end) *last_unshared = !shared;
   }
   return true;
 }
 
-// The last directory must be a directory this process can use.
-int check_last_dir(const std::string& path) {
+// The last directory, once the walk is done: a directory (or a link to one)
+// of whichever owner passes, since readers of the archive need its names too;
+// a plain file in its place, or a directory made here without mode 0755, is
+// refused.
+int check_last_dir(const std::string& path, bool unshared) {
   std::string dir = path;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   struct stat st;
   if (stat(dir.c_str(), &st) != 0) return KOVA_DIR_FAILED_CREATE;
   if (!S_ISDIR(st.st_mode)) return KOVA_DIR_PLAIN_FILE;
-  if (access(dir.c_str(), R_OK | W_OK | X_OK) != 0) return KOVA_DIR_WRONG_PERM;
+  if (unshared) return KOVA_DIR_WRONG_PERM;
   return KOVA_DIR_OK;
 }
 
@@ -106,11 +114,12 @@ int copy_out(const std::string& name, char* out, int* outlen, int too_long) {
 int finish_dir(const std::string& path, bool create, char* out, int* outlen) {
   if (path.size() > kMaxName) return copy_out(path, out, outlen, KOVA_DIR_TOO_LONG);
   if (create) {
-    if (!make_missing_dirs(path)) {
+    bool unshared = false;
+    if (!make_missing_dirs(path, &unshared)) {
       int rc = copy_out(path, out, outlen, KOVA_DIR_TOO_LONG);
       return rc != 0 ? rc : KOVA_DIR_FAILED_CREATE;
     }
-    if (int rc = check_last_dir(path)) return rc;
+    if (int rc = check_last_dir(path, unshared)) return rc;
   }
   return copy_out(path, out, outlen, KOVA_DIR_TOO_LONG);
 }

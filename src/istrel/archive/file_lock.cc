@@ -2,6 +2,8 @@
 // every archive file goes through. lockf locks belong to the process: a
 // second process waits, the same process always gets it, and closing any
 // descriptor of the file releases it.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,6 +53,27 @@ bool write_full(int fd, const void* buf, size_t n, off_t off) {
     off += w;
   }
   return true;
+}
+
+int open_for_update(const char* path, mode_t mode) {
+  // Non-blocking, so that a FIFO in the file's place cannot hold the writer.
+  int fd;
+  do {
+    fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat st;
+  int err = 0;
+  if (fstat(fd, &st) != 0)
+    err = errno;
+  else if (!S_ISREG(st.st_mode))
+    err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  if (err != 0) {
+    close(fd);
+    errno = err;
+    return -1;
+  }
+  return fd;
 }
 
 bool read_full(int fd, void* buf, size_t n, off_t off) {

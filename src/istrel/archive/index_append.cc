@@ -47,7 +47,7 @@ int append_index(char* exp, char* stream, int run, int thrn, std::vector<R*>* ad
   if (int rc = get_index_file_name(exp, stream, run, name, &len, thrn, dirext, format, -1))
     return rc;
 
-  const int fd = open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0755);
+  const int fd = open_for_update(name, 0755);
   if (fd < 0) {
     printf("%s() failed to open index file:%s\n", kind.who, name);
     perror("fopen");

@@ -42,6 +42,7 @@ template <class R>
 int take_files(const Entry& e, const std::vector<R*>& recs, time_t start, time_t end, int mode,
                int filen, int datafmt, std::vector<std::string*>* res) {
   for (const R* r : recs) {
+    if (lies(*r)) continue;
     const bool take = mode != 0 ? check_time_interval(start, end, r->evfirst, r->evlast)
                                 : (filen < 0 || r->filen >= filen);
     if (!take) continue;

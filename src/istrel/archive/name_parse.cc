@@ -72,10 +72,7 @@ bool get_file_name_parts(char* exp, char* file_name, char* stream, u_int* stream
   }
   const std::string rest(file_name + el + 1);
   const size_t run_at = rest.find("_run");
-  if (run_at == std::string::npos) {
-    printf("get_file_name_parts: no run in %s\n", file_name);
-    return true;
-  }
+  if (run_at == std::string::npos) return true;
   const std::string parts = rest.substr(run_at + 1);
   size_t from = 0;
   const std::string run_part = next_piece(parts, from, '_');

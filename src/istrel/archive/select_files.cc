@@ -100,7 +100,7 @@ int get_files_for_runsf(std::vector<int*>* runs, std::vector<kova_root_xml_files
   {
     RunGroups groups(out, wanted, dirext);
     for (kova_run_catalog* e : list) {
-      if (!exp_matches(*e, wanted)) continue;
+      if (lies(*e) || !exp_matches(*e, wanted)) continue;
       groups.enter(e);
       if (!selected.has(e->run)) continue;
       groups.collect(format, [&](int f) {
@@ -130,7 +130,7 @@ int get_files_for_period(unsigned int start, unsigned int end,
     RunGroups groups(out, wanted, dirext);
     for (kova_run_catalog* e : list) {
       // Only runs that have ended, with both times known.
-      if (e->tend == 0 || static_cast<time_t>(e->tend) > now || e->tstart == 0 ||
+      if (e->tend == 0 || static_cast<time_t>(e->tend) > now || e->tstart == 0 || lies(*e) ||
           !exp_matches(*e, wanted))
         continue;
       groups.enter(e);

@@ -8,8 +8,8 @@ namespace files_detail {
 namespace {
 
 template <typename G, typename Table, typename Ref>
-int read_basket(u_char* base, const typename G::Frt* frt, Ref G::Frt::*ref,
-                typename G::Word pattern, Table** tbl) {
+int read_basket_unchecked(u_char* base, const typename G::Frt* frt, Ref G::Frt::*ref,
+                          typename G::Word pattern, Table** tbl) {
   if (tbl != nullptr) *tbl = nullptr;
   if (base == nullptr || frt == nullptr || tbl == nullptr) return -1;
   typename G::Frt f;
@@ -24,6 +24,12 @@ int read_basket(u_char* base, const typename G::Frt* frt, Ref G::Frt::*ref,
   if (int rc = plain_length<G>(t, avail, false, 0, &size)) return rc;
   *tbl = reinterpret_cast<Table*>(const_cast<unsigned char*>(t));
   return 0;
+}
+
+template <typename G, typename Table, typename Ref>
+int read_basket(u_char* base, const typename G::Frt* frt, Ref G::Frt::*ref,
+                typename G::Word pattern, Table** tbl) {
+  return checked(base, read_basket_unchecked<G>(base, frt, ref, pattern, tbl), tbl, false);
 }
 
 }  // namespace

@@ -75,19 +75,32 @@ template int find_by_name<Gen2024>(kova_chan_dictionary_table_2024*, const char*
 
 using namespace files_detail;
 
+namespace {
+
+// A lookup in a dictionary that lies in a mapping whose file shrank meanwhile
+// found nothing the file holds.
+template <typename E>
+int checked_lookup(const void* tab, int rc, E** res) {
+  if (tab == nullptr || !damaged(tab)) return rc;
+  if (res != nullptr) *res = nullptr;
+  return KOVA_MAPPING_DAMAGED;
+}
+
+}  // namespace
+
 int kova_find_channel_by_key(kova_chan_dictionary_table* tab, unsigned int key,
                              kova_chan_dictionary_entry** res, int mode) {
-  return find_by_key<Gen2009>(tab, key, res, mode);
+  return checked_lookup(tab, find_by_key<Gen2009>(tab, key, res, mode), res);
 }
 
 int kova_find_channel_by_key_2010(kova_chan_dictionary_table_2010* tab, unsigned int key,
                                   kova_chan_dictionary_entry_2010** res, int mode) {
-  return find_by_key<Gen2010>(tab, key, res, mode);
+  return checked_lookup(tab, find_by_key<Gen2010>(tab, key, res, mode), res);
 }
 
 int kova_find_channel_by_key_2024(kova_chan_dictionary_table_2024* tab, unsigned int key,
                                   kova_chan_dictionary_entry_2024** res, int mode) {
-  return find_by_key<Gen2024>(tab, key, res, mode);
+  return checked_lookup(tab, find_by_key<Gen2024>(tab, key, res, mode), res);
 }
 
 int kova_find_channel_by_key(void* tab, unsigned int key, void** res, int mode) {
@@ -108,17 +121,17 @@ int kova_find_channel_by_key(void* tab, unsigned int key, void** res, int mode) 
 
 int kova_find_channel_by_name(kova_chan_dictionary_table* tab, char* name,
                               kova_chan_dictionary_entry** res) {
-  return find_by_name<Gen2009>(tab, name, res);
+  return checked_lookup(tab, find_by_name<Gen2009>(tab, name, res), res);
 }
 
 int kova_find_channel_by_name_2010(kova_chan_dictionary_table_2010* tab, char* name,
                                    kova_chan_dictionary_entry_2010** res) {
-  return find_by_name<Gen2010>(tab, name, res);
+  return checked_lookup(tab, find_by_name<Gen2010>(tab, name, res), res);
 }
 
 int kova_find_channel_by_name_2024(kova_chan_dictionary_table_2024* tab, char* name,
                                    kova_chan_dictionary_entry_2024** res) {
-  return find_by_name<Gen2024>(tab, name, res);
+  return checked_lookup(tab, find_by_name<Gen2024>(tab, name, res), res);
 }
 
 int kova_find_channel_by_name(void* tab, char* name, void** res) {

@@ -55,8 +55,8 @@ struct EitKind {
 };
 
 template <typename G>
-int read_by_type(u_char* base, const typename G::Frt* frt, int type, typename G::EitEntry** tbl,
-                 int* out) {
+int read_by_type_unchecked(u_char* base, const typename G::Frt* frt, int type,
+                           typename G::EitEntry** tbl, int* out) {
   using K = EitKind<G>;
   if (tbl != nullptr) *tbl = nullptr;
   if (base == nullptr || frt == nullptr || tbl == nullptr) return -1;
@@ -104,6 +104,15 @@ int read_by_type(u_char* base, const typename G::Frt* frt, int type, typename G:
     at += length;
   }
   return -7;
+}
+
+template <typename G>
+int read_by_type(u_char* base, const typename G::Frt* frt, int type, typename G::EitEntry** tbl,
+                 int* out) {
+  int owned = 0;
+  const int rc = read_by_type_unchecked<G>(base, frt, type, tbl, &owned);
+  if (rc == 0 && out != nullptr) *out = owned;
+  return checked(base, rc, tbl, owned == 1);
 }
 
 }  // namespace

@@ -201,6 +201,23 @@ void forget_mapping(const void* base);
 uint64_t readable_from(const void* p);
 
 // ---------------------------------------------------------------------------
+// The guard against files that shrink under a mapping (mapping_guard.cc).
+// A guarded mapping whose file lost pages reads zeros there and is marked
+// damaged; readers check after they touched a mapping.
+
+// Enters [base, base + length) while the mapping lives; installs the SIGBUS
+// handler at the first call. false (errno EMFILE) when the table is full.
+bool guard_mapping(const void* base, uint64_t length);
+// Removes the mapping at `base`; call before unmapping it.
+void unguard_mapping(const void* base);
+// 1 when p lies in a guarded mapping that is damaged, 0 when in a whole
+// one, -1 when in none.
+int damage_of(const void* p);
+inline bool damaged(const void* p) {
+  return damage_of(p) == 1;
+}
+
+// ---------------------------------------------------------------------------
 // Windowed access
 
 // The length a windowed reader works with: the caller's total length, cut to
@@ -222,6 +239,8 @@ class Window {
   int open(int fd, uint64_t limit, uint64_t offset);
   const unsigned char* at() const { return at_; }  // the byte at `offset`
   uint64_t avail() const { return avail_; }        // bytes from `offset` to `limit`
+  // Whether the file shrank under the window while it was read.
+  bool damaged() const { return map_ != nullptr && files_detail::damaged(map_); }
 
  private:
   void* map_ = nullptr;

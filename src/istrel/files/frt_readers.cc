@@ -101,10 +101,12 @@ int read_whole(u_char* map, uint64_t length, typename G::Frt** tbl, int* out) {
   if (length < 2 * sizeof(W)) return -2;
   uint64_t offset = 0;
   const Marker m = read_trailer<G>(map, length, &offset);
-  if (m == Marker::kNone) return -2;
   const bool swapped = m == Marker::kSwapped;
   const W want = swapped ? reverse(G::kFrt) : G::kFrt;
-  const W found = frt_fits<G>(offset, length) ? load<W>(map + offset) : 0;
+  const W found = m != Marker::kNone && frt_fits<G>(offset, length) ? load<W>(map + offset) : 0;
+  // What was read is not the file's when the file shrank under the mapping.
+  if (damaged(map)) return KOVA_MAPPING_DAMAGED;
+  if (m == Marker::kNone) return -2;
   if (found != want) {
     print_missing<G>(swapped, found, true);
     return -3;
@@ -116,6 +118,10 @@ int read_whole(u_char* map, uint64_t length, typename G::Frt** tbl, int* out) {
   }
   typename G::Frt* copy = swapped_copy<G>(map + offset);
   if (copy == nullptr) return -6;
+  if (damaged(map)) {
+    free(copy);
+    return KOVA_MAPPING_DAMAGED;
+  }
   *tbl = copy;
   if (out != nullptr) *out = 1;
   return 0;
@@ -130,6 +136,7 @@ int read_windowed(u_char* map, uint64_t length, uint64_t total_length, int fd,
   if (length < 2 * sizeof(W)) return -2;
   uint64_t offset = 0;
   const Marker m = read_trailer<G>(map, length, &offset);
+  if (damaged(map)) return KOVA_MAPPING_DAMAGED;
   if (m == Marker::kNone) return -2;
   const bool swapped = m == Marker::kSwapped;
   const uint64_t limit = file_limit(fd, total_length);
@@ -147,6 +154,10 @@ int read_windowed(u_char* map, uint64_t length, uint64_t total_length, int fd,
     return -6;
   }
   memcpy(copy, w.at(), sizeof(*copy));
+  if (w.damaged()) {
+    free(copy);
+    return KOVA_MAPPING_DAMAGED;
+  }
   const W want = swapped ? reverse(G::kFrt) : G::kFrt;
   if (copy->pattern != want) {
     print_missing<G>(swapped, copy->pattern, false);

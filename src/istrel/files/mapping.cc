@@ -1,4 +1,5 @@
-// Mapping a whole DAQ file, and the page-aligned start of a window.
+// Mapping a whole DAQ file (guarded, see mapping_guard.cc), and the
+// page-aligned start of a window.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -14,7 +15,7 @@ int kova_map_file(char* file, u_char** ptr, int* fd, unsigned long* len, char* s
     return -1;
   int f;
   do {
-    f = open(file, O_RDONLY);
+    f = open(file, O_RDONLY | O_CLOEXEC);
   } while (f < 0 && errno == EINTR);
   if (f < 0) return -2;
   // The file's size, by seeking to the end and back.
@@ -29,9 +30,11 @@ int kova_map_file(char* file, u_char** ptr, int* fd, unsigned long* len, char* s
   unsigned long n = *len != 0 ? *len : static_cast<unsigned long>(size);
   if (n > static_cast<unsigned long>(size)) n = static_cast<unsigned long>(size);
   void* m = n == 0 ? MAP_FAILED : mmap(start, n, PROT_READ, MAP_SHARED, f, 0);
-  if (m == MAP_FAILED) {
+  // Guarded while it lives: a file that shrinks under it cannot kill the process.
+  if (m == MAP_FAILED || !files_detail::guard_mapping(m, n)) {
     if (n == 0) errno = EINVAL;
     perror("mmap");
+    if (m != MAP_FAILED) munmap(m, n);
     close(f);
     return -3;
   }
@@ -45,6 +48,7 @@ int kova_map_file(char* file, u_char** ptr, int* fd, unsigned long* len, char* s
 int kova_unmap_file(u_char* ptr, int fd, unsigned long len) {
   if (ptr == nullptr) return -1;
   files_detail::forget_mapping(ptr);
+  files_detail::unguard_mapping(ptr);
   const int rc = munmap(ptr, len);
   close(fd);
   return rc;

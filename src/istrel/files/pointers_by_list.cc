@@ -32,9 +32,9 @@ constexpr Messages kMessages2024 = {
     "Failed to malloc swapped EVENT_CHAN_POINTERS_TABLE_2024\n"};
 
 template <typename G>
-int by_list(uint64_t total_length, const typename G::Frt* frt, int fd,
-            const std::vector<const char*>& names, typename G::Cdt* cdt, typename G::Ecpt** tab,
-            const Messages& msg) {
+int by_list_in(Window& w, uint64_t total_length, const typename G::Frt* frt, int fd,
+               const std::vector<const char*>& names, typename G::Cdt* cdt, typename G::Ecpt** tab,
+               const Messages& msg) {
   using W = typename G::Word;
   using C = typename G::Count;
   if (tab != nullptr) *tab = nullptr;
@@ -47,7 +47,6 @@ int by_list(uint64_t total_length, const typename G::Frt* frt, int fd,
   if (int rc = take_frt<G>(frt, &f)) return rc;
   if (f.ecp_ref == 0) return -6;
 
-  Window w;
   if (w.open(fd, file_limit(fd, total_length), as_offset(f.ecp_ref)) != 0) return -5;
   const unsigned char* t = w.at();
   if (w.avail() < G::kHeader) return -9;
@@ -111,6 +110,21 @@ int by_list(uint64_t total_length, const typename G::Frt* frt, int fd,
   }
   *tab = reinterpret_cast<typename G::Ecpt*>(out);
   return 0;
+}
+
+// by_list_in, and KOVA_MAPPING_DAMAGED (nothing handed out) when the file
+// shrank under the window, or under a whole-file mapping holding the FRT or
+// the dictionary.
+template <typename G>
+int by_list(uint64_t total_length, const typename G::Frt* frt, int fd,
+            const std::vector<const char*>& names, typename G::Cdt* cdt, typename G::Ecpt** tab,
+            const Messages& msg) {
+  Window w;
+  const int rc = by_list_in<G>(w, total_length, frt, fd, names, cdt, tab, msg);
+  if (!w.damaged() && !damaged(frt) && !damaged(cdt)) return rc;
+  if (rc == 0) free(*tab);
+  if (tab != nullptr) *tab = nullptr;
+  return KOVA_MAPPING_DAMAGED;
 }
 
 std::vector<const char*> name_list(const std::vector<char*>* chans) {

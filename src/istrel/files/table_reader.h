@@ -7,7 +7,8 @@
 //  the table's own byte order and checks against the bytes that follow it
 //  (-7, or -6 for an event index without entries); 7. the result: a pointer
 //  into the mapping (whole-file, host order), or a heap copy, converted to
-//  host order when the table was swapped.
+//  host order when the table was swapped. Last, a mapping whose file shrank
+//  while it was read makes the result KOVA_MAPPING_DAMAGED, whatever was read.
 //
 // A kind K describes one table of one generation:
 //   using Table;                         the record type handed out
@@ -76,9 +77,20 @@ inline int place_in_mapping(const unsigned char* base, uint64_t ref, uint64_t* a
   return 0;
 }
 
+// What a whole-file reader that touched `base` returns: its own code, or
+// KOVA_MAPPING_DAMAGED (nothing handed out, a copy released) when the file
+// shrank under the mapping. `owned`: the result is a heap copy.
+template <typename T>
+int checked(const void* base, int rc, T** tbl, bool owned) {
+  if (!damaged(base)) return rc;
+  if (rc == 0 && owned) free(*tbl);
+  if (tbl != nullptr) *tbl = nullptr;
+  return KOVA_MAPPING_DAMAGED;
+}
+
 template <typename G, typename K, typename Ref>
-int read_whole(u_char* base, const typename G::Frt* frt, Ref G::Frt::*ref, typename K::Table** tbl,
-               int* out) {
+int read_whole_unchecked(u_char* base, const typename G::Frt* frt, Ref G::Frt::*ref,
+                         typename K::Table** tbl, int* out) {
   if (tbl != nullptr) *tbl = nullptr;
   if (base == nullptr || frt == nullptr || tbl == nullptr) return -1;
   typename G::Frt f;
@@ -104,6 +116,15 @@ int read_whole(u_char* base, const typename G::Frt* frt, Ref G::Frt::*ref, typen
 }
 
 template <typename G, typename K, typename Ref>
+int read_whole(u_char* base, const typename G::Frt* frt, Ref G::Frt::*ref, typename K::Table** tbl,
+               int* out) {
+  int owned = 0;
+  const int rc = read_whole_unchecked<G, K>(base, frt, ref, tbl, &owned);
+  if (rc == 0 && out != nullptr) *out = owned;
+  return checked(base, rc, tbl, owned == 1);
+}
+
+template <typename G, typename K, typename Ref>
 int read_windowed(uint64_t total_length, const typename G::Frt* frt, int fd, Ref G::Frt::*ref,
                   typename K::Table** tbl) {
   if (tbl != nullptr) *tbl = nullptr;
@@ -115,8 +136,13 @@ int read_windowed(uint64_t total_length, const typename G::Frt* frt, int fd, Ref
   if (w.open(fd, file_limit(fd, total_length), as_offset(f.*ref)) != 0) return -5;
   bool swapped = false;
   uint64_t size = 0;
-  if (int rc = examine<G, K>(w.at(), w.avail(), &swapped, &size)) return rc;
-  typename K::Table* copy = heap_copy<K>(w.at(), size, swapped);
+  const int rc = examine<G, K>(w.at(), w.avail(), &swapped, &size);
+  typename K::Table* copy = rc == 0 ? heap_copy<K>(w.at(), size, swapped) : nullptr;
+  if (w.damaged()) {
+    free(copy);
+    return KOVA_MAPPING_DAMAGED;
+  }
+  if (rc != 0) return rc;
   if (copy == nullptr) return -6;
   *tbl = copy;
   return 0;

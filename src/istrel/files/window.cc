@@ -20,7 +20,9 @@ uint64_t file_limit(int fd, uint64_t total_length) {
 }
 
 Window::~Window() {
-  if (map_ != nullptr) munmap(map_, len_);
+  if (map_ == nullptr) return;
+  unguard_mapping(map_);
+  munmap(map_, len_);
 }
 
 int Window::open(int fd, uint64_t limit, uint64_t offset) {
@@ -32,8 +34,9 @@ int Window::open(int fd, uint64_t limit, uint64_t offset) {
   const uint64_t len = limit - static_cast<uint64_t>(aligned);
   if (len > SIZE_MAX) return -2;
   void* m = mmap(nullptr, static_cast<size_t>(len), PROT_READ, MAP_SHARED, fd, aligned);
-  if (m == MAP_FAILED) {
+  if (m == MAP_FAILED || !guard_mapping(m, len)) {
     perror("mmap");
+    if (m != MAP_FAILED) munmap(m, static_cast<size_t>(len));
     return -2;
   }
   map_ = m;

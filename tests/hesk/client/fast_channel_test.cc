@@ -138,6 +138,9 @@ TEST_P(FastChannel, BlocksWithoutChannelsOrRoomArePassedOver) {
 }
 
 TEST_P(FastChannel, CorruptServerBlocksEndTheSearchWithTheirMessages) {
+  // Block A is spoiled; channel B.2 lies in the sound block B after it. A
+  // sub-block of A that is longer than the room left is passed over with its
+  // block, even when it bears the name looked for.
   const int64_t hs = static_cast<int64_t>(head_size(b2024()));
   const int64_t one = static_cast<int64_t>(spectrum("A.1", {1}).size());  // 424 bytes
   const int64_t total = hs + 2 * one;
@@ -164,8 +167,14 @@ TEST_P(FastChannel, CorruptServerBlocksEndTheSearchWithTheirMessages) {
   const Case cases[] = {
       {"negative ldata", [&](Bytes& b) { set_ldata(b, hs, -4); }, ldata(-4, 2 * one)},
       {"ldata shorter than a head", [&](Bytes& b) { set_ldata(b, hs, 0); }, ldata(0, 2 * one)},
-      {"ldata past ltotal", [&](Bytes& b) { set_ldata(b, hs + one, one + 4); },
-       ldata(one + 4, one)},
+      // Longer than the room left: the block ends there, the next is searched.
+      {"ldata past ltotal", [&](Bytes& b) { set_ldata(b, hs + one, one + 4); }, ""},
+      {"first ldata past ltotal, bearing the name",
+       [&](Bytes& b) {
+         set_ldata(b, hs, 3 * one);
+         memcpy(b.data() + hs, "B.2", 4);
+       },
+       ""},
       {"nchan past the last sub-block", [&](Bytes& b) { nchan(b, 3); }, ""},
       {"room for less than a head", [&](Bytes& b) { set_ltotal(b, hs + 100); },
        outside(hs + 100, 0, 2)},
@@ -190,6 +199,9 @@ TEST_P(FastChannel, CorruptServerBlocksEndTheSearchWithTheirMessages) {
     EXPECT_EQ(out, c.text) << c.what;
     // Past its last sub-block a block simply ends; otherwise the search stops.
     EXPECT_EQ(f.sub != nullptr, c.text.empty()) << c.what;
+    if (f.sub != nullptr) {
+      EXPECT_EQ(get_pointer_to_data(f.sub, 0)[0], 9.0f) << c.what;
+    }
   }
 }
 

@@ -176,9 +176,9 @@ TEST_F(ToolTest, MissingPartitionsAndBadUsage) {
   const ToolRun by_id = run_tool({"dump", "--id", "2147483000"});
   EXPECT_EQ(2, by_id.status);
   EXPECT_NE(std::string::npos, by_id.err.find("no partition with segment id 2147483000"));
-  EXPECT_EQ(1, run_tool({"dump", "--id", "12x"}).status);
-  EXPECT_EQ(1, run_tool({}).status);
-  EXPECT_EQ(1, run_tool({"frobnicate"}).status);
+  EXPECT_EQ(2, run_tool({"dump", "--id", "12x"}).status);
+  EXPECT_EQ(2, run_tool({}).status);
+  EXPECT_EQ(2, run_tool({"frobnicate"}).status);
   const ToolRun help = run_tool({"--help"});
   EXPECT_EQ(0, help.status);
   EXPECT_NE(std::string::npos, help.out.find("usage: hesk-shm list"));

@@ -155,8 +155,13 @@ TEST_F(HeskTest, DefaultSizesFailCleanly) {
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("CL_SLOTS NAME:" + cl_name_ + " SLOTS:65537 SIZE:1048112"), std::string::npos)
       << out;
+  // The message says which settings to lower.
   EXPECT_NE(out.find("init(): cannot create partition " + cl_name_ +
-                     " (65537 buffers of 1048112 bytes): "),
+                     " (65537 buffers of 1048112 bytes, 68.7 GB): "),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("; lower set_nclients or set_ncl_slots (buffers) and set_nblocks (bytes) "
+                     "before init"),
             std::string::npos)
       << out;
   EXPECT_EQ(m.clid, -1);

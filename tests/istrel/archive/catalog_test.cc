@@ -1,10 +1,15 @@
 // Run and copy catalogs: updates and merges, reads of damaged files, the
 // interval helpers, printing, and updates by several processes at once.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <functional>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -80,8 +85,10 @@ TEST(ArchiveCatalog, DamagedFilesGiveClearErrors) {
 
   spill(path, good + std::string(50, '\0'));
   int rc = -1;
+  CaptureStdout();
   EXPECT_TRUE(read_back("lin", true, &rc).empty());
   EXPECT_EQ(rc, KOVA_FILE_CORRUPTED);
+  EXPECT_EQ(GetCapturedStdout(), "") << "the code says it";
   EXPECT_EQ(read_back("lin", false, &rc).size(), 2u) << "unlocked read skips the partial tail";
   EXPECT_EQ(rc, 0);
 
@@ -89,17 +96,38 @@ TEST(ArchiveCatalog, DamagedFilesGiveClearErrors) {
     const char* what;
     int offset;
     unsigned char byte;
-  } lies[] = {
-      {"negative files", 76, 0xff}, {"negative year", 4, 0x80}, {"end before start", 88, 0}};
+  } lies[] = {{"negative number of files", 76, 0xff},
+              {"negative year", 4, 0x80},
+              {"run ends before it starts", 88, 0}};
+  // A record that contradicts itself is named once per read and handed out
+  // with the others; look-ups pass it over, and an update of its run is
+  // appended beside it.
   for (const auto& k : lies) {
     std::string bad = good;
     bad[92 + k.offset] = static_cast<char>(k.byte);
     if (k.offset == 88) bad.replace(92 + 88, 4, std::string("\0\0\0\1", 4));
     spill(path, bad);
+    for (bool lock : {false, true}) {
+      CaptureStdout();
+      const auto back = read_back("lin", lock, &rc);
+      const std::string out = GetCapturedStdout();
+      EXPECT_EQ(rc, 0) << k.what;
+      ASSERT_EQ(back.size(), 2u) << k.what;
+      EXPECT_EQ(back[0].run, 1);
+      EXPECT_EQ(back[1].run, 2);
+      EXPECT_EQ(out,
+                "read_run_catalog_lock() 1 of 2 records inconsistent, the first is record 2: " +
+                    std::string(k.what) + "\n");
+    }
+    std::string lin = "lin";
+    unsigned s = 0, e = 0;
     CaptureStdout();
-    EXPECT_TRUE(read_back("lin", false, &rc).empty()) << k.what;
-    EXPECT_EQ(rc, KOVA_FILE_CORRUPTED) << k.what;
-    EXPECT_NE(GetCapturedStdout().find("record 2 of 2 is inconsistent"), std::string::npos);
+    EXPECT_EQ(get_time_for_run(1, &s, &e, &lin, nullptr), 0) << k.what;
+    EXPECT_EQ(get_time_for_run(2, &s, &e, &lin, nullptr), KOVA_NO_FILE_FOUND) << k.what;
+    EXPECT_EQ(add_run(run_entry("lin", "s", 2, 0, 2024, 30, 40, 1), "lin"), 0) << k.what;
+    GetCapturedStdout();
+    EXPECT_EQ(file_size(path), 3 * 92) << k.what;
+    EXPECT_EQ(slurp(path).substr(0, 2 * 92), bad) << k.what;
   }
   // Writers refuse records that would be lies, before touching the file.
   spill(path, good);
@@ -115,6 +143,86 @@ TEST(ArchiveCatalog, DamagedFilesGiveClearErrors) {
   EXPECT_EQ(rc, KOVA_OPEN_FILE_ERROR);
   EXPECT_NE(GetCapturedStdout().find("read_run_catalog() failed to open run catalog:"),
             std::string::npos);
+}
+
+TEST(ArchiveCatalog, WritersRefuseALinkOrOtherFileInTheirFilesPlace) {
+  Tree tree;
+  ASSERT_EQ(add_run(run_entry("lin", "s", 4, 2, 2023, 1, 2, 1), "lin"), 0);
+  char buf[4096];
+  int len = sizeof(buf);
+  ASSERT_EQ(get_adm_dir_name(c("lin"), c("s"), 4, true, buf, &len, nullptr, 2023), 0);
+  len = sizeof(buf);
+  ASSERT_EQ(get_index_file_name(c("lin"), c("s"), 4, buf, &len, 2, nullptr, 0, 2023), 0);
+  const std::string index = buf;
+  len = sizeof(buf);
+  ASSERT_EQ(get_dccp_catalog_dir_name(true, buf, &len, nullptr), 0);
+  len = sizeof(buf);
+  ASSERT_EQ(get_dccp_catalog_file_name(buf, &len, nullptr, c("tor")), 0);
+  const std::string dccp = buf;
+  const std::string run = catalog_path("tor");
+
+  std::vector<kova_run_catalog> r = {run_entry("tor", "s", 1, 0, 2024, 1, 2, 1)};
+  std::vector<kova_dccp_catalog> d = {dccp_entry("tor", "s", 1, 0, 3, 1)};
+  std::vector<kova_index_file> x = {index_record<kova_index_file>(1, 1, 2, 3)};
+  struct Writer {
+    const char* what;
+    std::string path;
+    std::function<int()> write;
+    const char* message;
+  } writers[] = {
+      {"run catalog", run,
+       [&] {
+         auto u = pointers(r);
+         return update_run_catalog_entries(&u, nullptr, c("tor"));
+       },
+       "update_run_catalog_entries() failed to open run catalog:"},
+      {"copy catalog", dccp,
+       [&] {
+         auto u = pointers(d);
+         return update_dccp_catalog_entries(&u, nullptr, c("tor"));
+       },
+       "update_dccp_catalog_entries() failed to open run catalog:"},
+      {"index file", index,
+       [&] {
+         auto u = pointers(x);
+         return add_index_file_entries(c("lin"), c("s"), 4, 2, &u, nullptr);
+       },
+       "add_index_file_entries() failed to open index file:"},
+  };
+  const std::string target = tree.root() + "/target";
+  struct Plant {
+    const char* what;
+    std::function<void(const std::string&)> plant;
+  } plants[] = {
+      {"link to a new file",
+       [&](const std::string& p) { ASSERT_EQ(symlink(target.c_str(), p.c_str()), 0); }},
+      {"link to a file",
+       [&](const std::string& p) {
+         spill(target, "precious");
+         ASSERT_EQ(symlink(target.c_str(), p.c_str()), 0);
+       }},
+      {"FIFO", [&](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }},
+      {"directory", [&](const std::string& p) { ASSERT_EQ(mkdir(p.c_str(), 0700), 0); }},
+  };
+  for (const Writer& w : writers) {
+    for (const Plant& k : plants) {
+      std::filesystem::remove(target);
+      k.plant(w.path);
+      CaptureStdout();
+      EXPECT_EQ(w.write(), KOVA_OPEN_FILE_ERROR) << w.what << ", " << k.what;
+      EXPECT_EQ(GetCapturedStdout(), w.message + w.path + "\n") << w.what << ", " << k.what;
+      const long long size = file_size(target);
+      EXPECT_TRUE(size == -1 || size == 8) << w.what << ", " << k.what << ": target touched";
+      std::filesystem::remove(w.path);
+    }
+    EXPECT_EQ(w.write(), 0) << w.what << " once the way is clear";
+  }
+  // A link on the way to the catalog is followed: archive trees are built so.
+  std::filesystem::create_directories(tree.root() + "/real_ctlg");
+  ASSERT_EQ(symlink((tree.root() + "/real_ctlg").c_str(), (tree.root() + "/ctlg").c_str()), 0);
+  setenv("KOVA_RUN_CTLG_DIR", (tree.root() + "/ctlg").c_str(), 1);
+  EXPECT_EQ(add_run(run_entry("tor", "s", 1, 0, 2024, 1, 2, 1), "tor"), 0);
+  EXPECT_EQ(file_size(tree.root() + "/real_ctlg/kovarunstor.ctl"), 92);
 }
 
 TEST(ArchiveCatalog, MergeKeepsOrderInOneBlock) {
@@ -232,6 +340,38 @@ TEST(ArchiveCatalog, IntervalsAndOrdering) {
   sort_by_keys(t, 5);
   const int order[] = {1, 4, 3, 0, 2};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(t[i].index, order[i]);
+}
+
+// The exchange sort as the catalogs' users know it, item by item.
+std::vector<int> exchange_order(std::vector<time_t_index> t) {
+  for (size_t i = 0; i < t.size(); ++i)
+    for (size_t j = i + 1; j < t.size(); ++j)
+      if (t[j].t < t[i].t) std::swap(t[i], t[j]);
+  std::vector<int> order;
+  for (const auto& k : t) order.push_back(k.index);
+  return order;
+}
+
+TEST(ArchiveCatalog, EqualKeysComeOutInTheExchangeOrder) {
+  std::vector<time_t_index> t = {{5, 0}, {5, 1}, {3, 2}};
+  sort_by_keys(t.data(), 3);
+  EXPECT_EQ(t[0].index, 2);
+  EXPECT_EQ(t[1].index, 1);
+  EXPECT_EQ(t[2].index, 0);
+  // Many small inputs with few distinct keys, and some longer ones.
+  std::mt19937 rng(20240611);
+  for (int round = 0; round < 20000; ++round) {
+    const int n =
+        round < 19000 ? 1 + static_cast<int>(rng() % 12) : 50 + static_cast<int>(rng() % 400);
+    const int keys = 1 + static_cast<int>(rng() % (round % 3 == 0 ? 3 : 8));
+    std::vector<time_t_index> in(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) in[static_cast<size_t>(i)] = {static_cast<time_t>(rng() % keys), i};
+    std::vector<time_t_index> got = in;
+    sort_by_keys(got.data(), n);
+    std::vector<int> order;
+    for (const auto& k : got) order.push_back(k.index);
+    ASSERT_EQ(order, exchange_order(in)) << "round " << round << " n " << n;
+  }
 }
 
 TEST(ArchiveCatalog, Printing) {

@@ -1,6 +1,9 @@
 // Directory and file names of the archive tree: roots and their order,
 // defaults, the output convention, parameter checks and directory creation.
+#include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <functional>
 #include <string>
@@ -168,6 +171,54 @@ TEST(ArchiveNames, PoolDirectoryIsCreatedAndServesEveryWriter) {
       0);
   EXPECT_EQ(name.rfind(tree.root() + "/stage/e_s_run3_file1_", 0), 0u) << name;
   EXPECT_EQ(name.substr(name.size() - 6), ".4.raw");
+}
+
+TEST(ArchiveNames, PoolNamesServeAUserWhoCanOnlyRead) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to ask as another user";
+  EnvGuard guard;
+  EnvGuard::clear_all();
+  // A root-owned stage directory that user 65534 can read and enter only,
+  // in a directory of its own that user can reach (not the test's tree).
+  char tmpl[] = "/tmp/kova_readonly_XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string top = tmpl;
+  ASSERT_EQ(chmod(top.c_str(), 0755), 0);
+  const std::string stage = top + "/stage";
+  ASSERT_EQ(mkdir(stage.c_str(), 0755), 0);
+  setenv("KOVA_ROOT_STAGE_DIR", stage.c_str(), 1);
+  // The child forks without exec: nothing of the test's own directory is needed.
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(20);
+    char buf[4096];
+    int len = sizeof(buf);
+    if (get_event_dir_name(0, c("e"), c("s"), 3, false, buf, &len, 2) != KOVA_DIR_OK) _exit(21);
+    if (std::string(buf) != stage + "/") _exit(22);
+    len = sizeof(buf);
+    if (get_event_root_file_name(0, c("e"), c("s"), 3, 1, buf, &len, 2, 1) != KOVA_FILE_OK)
+      _exit(23);
+    if (std::string(buf).rfind(stage + "/e_s_run3_file1_", 0) != 0) _exit(24);
+    // Another user's directory is left alone, and what cannot be made fails
+    // as a creation.
+    setenv("KOVA_ROOT_STAGE_DIR", (stage + "/sub").c_str(), 1);
+    fflush(stdout);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    len = sizeof(buf);
+    if (get_event_pool_dir_name(buf, &len) != KOVA_DIR_FAILED_CREATE) _exit(25);
+    _exit(0);
+  }
+  ASSERT_GT(pid, 0);
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "20 set-up, 21/22 directory, 23/24 file name, 25 creation";
+  struct stat st;
+  ASSERT_EQ(stat(stage.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0755u) << "the stage directory is not changed";
+  std::error_code ec;
+  std::filesystem::remove_all(top, ec);
 }
 
 TEST(ArchiveNames, OutputConventionRefusesANameThatFillsTheBuffer) {

@@ -70,6 +70,7 @@ TEST(ArchiveParse, RefusesForeignNamesAndHonoursCapacities) {
   EXPECT_NE(out.find("get_file_name_parts: wrong experiment\n"), std::string::npos);
   EXPECT_NE(out.find("get_file_name_parts: inconsistent experiment\n"), std::string::npos);
   EXPECT_NE(out.find("get_file_name_parts: one of input parameter(s) invalid"), std::string::npos);
+  EXPECT_EQ(out.find("run"), std::string::npos) << "a name without a run fails silently";
 
   // Capacity 4: stream "str" fits, run part "run5" (4) does not and keeps
   // its length, file "file2" and stamp are zeroed.

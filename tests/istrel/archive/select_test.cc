@@ -168,6 +168,42 @@ TEST_F(ArchiveSelect, ShorterExperimentNamesAndEmptyOnesMatch) {
   EXPECT_EQ(runs({7}, 0, 0, -1, "tor").files.size(), 0u);
 }
 
+TEST_F(ArchiveSelect, ARecordThatContradictsItselfHidesNoOther) {
+  // Run 2 of writer 3 ends before it starts in the catalog; file 3 of run 1
+  // counts a negative number of events in the index.
+  char buf[4096];
+  int len = sizeof(buf);
+  ASSERT_EQ(get_run_catalog_file_name(buf, &len, nullptr, c("lin")), 0);
+  std::string catalog = slurp(buf);
+  catalog.replace(92 + 84, 4, std::string("\x70\0\0\0", 4));  // tstart after tend
+  spill(buf, catalog);
+  len = sizeof(buf);
+  ASSERT_EQ(get_index_file_name(c("lin"), c("s"), 1, buf, &len, 0, nullptr, 0, 2023), 0);
+  std::string index = slurp(buf);
+  index[2 * 148 + 20] = '\x80';
+  spill(buf, index);
+  CaptureStdout();
+  const Result r = runs({-1});
+  const Result p = period(kT0, kT0 + 3000);
+  const std::string out = GetCapturedStdout();
+  EXPECT_EQ(r.rc, 0);
+  const std::vector<std::vector<std::string>> expected = {
+      {rel(1, 2, kT0 + 100, 0), rel(1, 1, kT0 + 300, 0)},
+      {rel(2, 1, kT0 + 2020, 13)},
+      {rel(3, 1, kT0 + 110, 0)}};
+  EXPECT_EQ(r.files, expected);
+  EXPECT_EQ(p.rc, 0);
+  EXPECT_EQ(p.files, (std::vector<std::vector<std::string>>{expected[0], expected[1]}));
+  EXPECT_NE(out.find("read_run_catalog_lock() 1 of 4 records inconsistent, the first is record 2: "
+                     "run ends before it starts\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("read_index_file_lock() 1 of 3 records inconsistent, the first is record 3: "
+                     "negative event count\n"),
+            std::string::npos)
+      << out;
+}
+
 TEST_F(ArchiveSelect, BothIndexLayoutsListAFileOnce) {
   GenerationGuard guard;
   std::vector<kova_index_file_ev_2024> recs = {

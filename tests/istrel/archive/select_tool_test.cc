@@ -100,10 +100,10 @@ TEST_F(SelectTool, ExitCodesTellWhatWentWrong) {
       {"--runs 9", 2},             // index file missing
       {"--runs 77", 1},            // no such run
       {"--exp tor --runs 1", 2},   // no catalog of that experiment
-      {"--runs 1 --start 5", 64},  // both selections
-      {"--runs x", 64},            // bad run list
-      {"--start 2024-13-45", 64},  // bad date
-      {"--frobnicate", 64},        // unknown option
+      {"--runs 1 --start 5", 2},  // both selections
+      {"--runs x", 2},            // bad run list
+      {"--start 2024-13-45", 2},  // bad date
+      {"--frobnicate", 2},        // unknown option
   };
   for (const auto& k : cases) {
     const ToolRun r = tool(opts_ + k.args);

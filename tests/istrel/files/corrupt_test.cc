@@ -1,11 +1,16 @@
-// Damaged files: cut at every table boundary, and tables whose counts,
-// lengths and offsets lie. Readers answer with a negative code and never
-// read outside the file.
+// Damaged files: cut at every table boundary, tables whose counts, lengths
+// and offsets lie, and files that shrink while they are mapped. Readers
+// answer with a negative code and never read outside the file.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <thread>
 
 #include "daq_fixture.h"
 
@@ -356,6 +361,152 @@ TEST(LyingTables, TotalLengthBeyondTheFile) {
       EXPECT_EQ(code, 0) << name;
     }
   }
+}
+
+// A file truncated under its mapping: the readers that touch the lost pages
+// say so with KOVA_MAPPING_DAMAGED, the windowed readers find the tables
+// gone, pointers handed out before read zeros, and the process lives on.
+class ShrinkingFiles : public testing::TestWithParam<Variant> {};
+
+TEST_P(ShrinkingFiles, ReadersOfLostPagesSaySoAndTheProcessLives) {
+  const Variant v = GetParam();
+  daqfile::SyntheticFile shape;
+  shape.events = 40;
+  shape.samples = 64;
+  const auto s = daqtest::make_sample(v, shape);
+  ASSERT_GT(s.layout.eit, 4096u) << "every table past the first page";
+  OnDisk d(s.bytes);
+  ASSERT_EQ(d.map.rc(), 0);
+  auto frt = frt_of(v, d);
+  u_char* m = d.map.base();
+  const unsigned long n = d.map.len();
+  // A dictionary handed out as a pointer into the mapping (host order).
+  void* cdt = nullptr;
+  int out = -1;
+  if (v.gen == 2009)
+    kova_get_channel_dictionary_table(m, reinterpret_cast<kova_file_reference_table*>(frt.data()),
+                                      reinterpret_cast<kova_chan_dictionary_table**>(&cdt), &out);
+  else if (v.gen == 2024)
+    kova_get_channel_dictionary_table_2024(
+        m, reinterpret_cast<kova_file_reference_table_2024*>(frt.data()),
+        reinterpret_cast<kova_chan_dictionary_table_2024**>(&cdt), &out);
+  const bool in_map = cdt != nullptr && out == 0;
+  const std::string name = daqfile::synthetic_channel_name(0, 0);
+  auto lookup = [&] {
+    void* e = nullptr;
+    return v.gen == 2009
+               ? kova_find_channel_by_name(static_cast<kova_chan_dictionary_table*>(cdt),
+                                           const_cast<char*>(name.c_str()),
+                                           reinterpret_cast<kova_chan_dictionary_entry**>(&e))
+               : kova_find_channel_by_name_2024(
+                     static_cast<kova_chan_dictionary_table_2024*>(cdt),
+                     const_cast<char*>(name.c_str()),
+                     reinterpret_cast<kova_chan_dictionary_entry_2024**>(&e));
+  };
+  if (in_map) {
+    EXPECT_GE(lookup(), 0);
+  } else if (out == 1) {
+    free(cdt);
+  }
+  EXPECT_EQ(kova_mapping_damaged(m), 0);
+  EXPECT_EQ(kova_mapping_damaged(m + n - 1), 0);
+
+  ASSERT_EQ(truncate(d.file.path().c_str(), 4096), 0);
+  CaptureStdout();
+  const auto rc = run_readers(v, d, frt.data(), n);
+  void* f = nullptr;
+  const int frt_m = get_kova_file_reference_table_m(m, n, n, d.map.fd(), &f);
+  kova_file_reference_table_2024* f24 = nullptr;
+  const int frt_2024 = get_kova_file_reference_table_2024(m, n, &f24, nullptr);
+  EXPECT_EQ(GetCapturedStdout(), "") << "nothing read from lost pages is reported as the file's";
+  for (const auto& [reader, code] : rc) {
+    if (reader.size() > 2 && reader.compare(reader.size() - 2, 2, "_m") == 0)
+      EXPECT_EQ(code, -5) << reader << ": the table is no longer in the file";
+    else
+      EXPECT_EQ(code, KOVA_MAPPING_DAMAGED) << reader;
+  }
+  EXPECT_EQ(frt_m, KOVA_MAPPING_DAMAGED);
+  EXPECT_EQ(frt_2024, KOVA_MAPPING_DAMAGED);
+  EXPECT_EQ(f, nullptr);
+  EXPECT_EQ(f24, nullptr);
+  if (in_map) {
+    EXPECT_EQ(static_cast<kova_chan_dictionary_table*>(cdt)->pattern, 0u) << "reads zeros";
+    EXPECT_EQ(lookup(), KOVA_MAPPING_DAMAGED);
+  }
+  EXPECT_EQ(kova_mapping_damaged(m), 1);
+  EXPECT_EQ(kova_mapping_damaged(m + n - 1), 1);
+  EXPECT_EQ(kova_mapping_damaged(m + n), -1) << "past the mapping";
+  int local = 0;
+  EXPECT_EQ(kova_mapping_damaged(&local), -1);
+  // Mapped again once whole, the file reads as before.
+  ASSERT_TRUE(d.file.write(s.bytes));
+  daqtest::Mapped again(d.file);
+  ASSERT_EQ(again.rc(), 0);
+  EXPECT_EQ(kova_mapping_damaged(again.base()), 0);
+  const auto fresh = run_readers(v, d, frt.data(), n);
+  EXPECT_EQ(fresh.at("eite"), KOVA_MAPPING_DAMAGED) << "the old mapping stays damaged";
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFiles, ShrinkingFiles, testing::ValuesIn(daqtest::all_variants()),
+                         [](const testing::TestParamInfo<Variant>& i) {
+                           return daqtest::name_of(i.param);
+                         });
+
+// The windows of the windowed readers while another thread cuts the file and
+// writes it back again and again: whatever a reader meets, it answers with a
+// code, and the process lives.
+TEST(ShrinkingFile, WindowedReadersWhileTheFileIsCutAgainAndAgain) {
+  const Variant v{2024, false};
+  daqfile::SyntheticFile shape;
+  shape.events = 4000;
+  const auto s = daqtest::make_sample(v, shape);
+  OnDisk d(s.bytes);
+  auto frt = frt_of(v, d);
+  std::atomic<bool> stop{false};
+  std::thread cutter([&] {
+    while (!stop.load()) {
+      if (truncate(d.file.path().c_str(), 4096) != 0) break;
+      d.file.write(s.bytes);
+    }
+  });
+  auto* f = reinterpret_cast<kova_file_reference_table_2024*>(frt.data());
+  std::map<int, int> seen;
+  for (int i = 0; i < 300; ++i) {
+    kova_event_index_table_2024* t = nullptr;
+    const int rc = kova_get_event_index_table_m_2024(s.bytes.size(), f, d.map.fd(), &t);
+    ++seen[rc];
+    if (rc == 0) {
+      EXPECT_EQ(t->pattern, KOVA_EVENT_INDEX_TABLE_PATTERN_2024);
+      free(t);
+    }
+  }
+  stop = true;
+  cutter.join();
+  for (const auto& [code, count] : seen)
+    EXPECT_TRUE(code == 0 || code == -5 || code == -7 || code == KOVA_MAPPING_DAMAGED)
+        << code << " (" << count << " times)";
+}
+
+// A SIGBUS in a mapping the library did not make still ends the process as
+// it would without the library's handler.
+TEST(ShrinkingFile, OtherMappingsStillFaultAsBefore) {
+  const auto s = daqtest::make_sample({2010, false});
+  OnDisk d(s.bytes);  // the library's handler is in place
+  ASSERT_EQ(d.map.rc(), 0);
+  daqtest::TempFile own;
+  ASSERT_TRUE(own.write(std::vector<unsigned char>(3 * 4096, 1)));
+  EXPECT_EXIT(
+      {
+        const int fd = open(own.path().c_str(), O_RDONLY);
+        auto* p = static_cast<volatile unsigned char*>(
+            mmap(nullptr, 3 * 4096, PROT_READ, MAP_SHARED, fd, 0));
+        if (ftruncate(open(own.path().c_str(), O_RDWR), 0) != 0) _exit(42);
+        _exit(p[2 * 4096] == 0 ? 40 : 41);  // read on: the fault was swallowed
+      },
+      [](int status) {
+        return !WIFEXITED(status) || WEXITSTATUS(status) < 40 || WEXITSTATUS(status) > 42;
+      },
+      "");
 }
 
 }  // namespace

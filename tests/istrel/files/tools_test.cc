@@ -1,8 +1,12 @@
 // hesk-daqgen and hesk-daqdump as real processes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "daq_fixture.h"
@@ -115,12 +119,54 @@ TEST(DaqTools, NotADaqFileAndBadUsage) {
     ASSERT_TRUE(cut.write(s.bytes));
   }
   EXPECT_EQ(run(kDump + " " + cut.path()).rc, 2);
-  EXPECT_EQ(run(kDump).rc, 1);
-  EXPECT_EQ(run(kDump + " --bogus x").rc, 1);
-  EXPECT_EQ(run(kDump + " --type NOSUCHTYPE " + cut.path()).rc, 1);
-  EXPECT_EQ(run(kGen + " --generation 2011 x").rc, 1);
-  EXPECT_EQ(run(kGen + " --types ENV x").rc, 1);
-  EXPECT_EQ(run(kGen + " /nonexistent/dir/out.raw").rc, 2);
+  EXPECT_EQ(run(kDump).rc, 2);
+  EXPECT_EQ(run(kDump + " --bogus x").rc, 2);
+  EXPECT_EQ(run(kDump + " --type NOSUCHTYPE " + cut.path()).rc, 2);
+  EXPECT_EQ(run(kGen + " --generation 2011 x").rc, 2);
+  EXPECT_EQ(run(kGen + " --types ENV x").rc, 2);
+  EXPECT_EQ(run(kGen + " /nonexistent/dir/out.raw").rc, 1);
+}
+
+// A file cut while hesk-daqdump prints its events: exit 2 and a message naming
+// the file, not a crash. The tool writes into a pipe of one page that the test
+// reads only up to the first event, so the tool is still near the file's
+// start when the file is cut to one page.
+TEST(DaqTools, AFileCutWhileItsEventsArePrintedEndsWithExit2) {
+  daqtest::TempFile f, err;
+  ASSERT_EQ(run(kGen + " --events 400 --samples 64 " + f.path()).rc, 0);
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  fcntl(out[1], F_SETPIPE_SZ, 4096);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    dup2(open(err.path().c_str(), O_WRONLY | O_TRUNC), 2);
+    close(out[0]);
+    execl(kDump.c_str(), kDump.c_str(), "--events", f.path().c_str(), nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  close(out[1]);
+  std::string seen;
+  char buf[256];
+  while (seen.find("--- event at") == std::string::npos) {
+    const ssize_t n = read(out[0], buf, sizeof(buf));
+    if (n <= 0) break;
+    seen.append(buf, static_cast<size_t>(n));
+  }
+  EXPECT_NE(seen.find("--- event at 0"), std::string::npos);
+  ASSERT_EQ(truncate(f.path().c_str(), 4096), 0);
+  while (read(out[0], buf, sizeof(buf)) > 0) {
+  }
+  close(out[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  std::ifstream e(err.path());
+  const std::string text((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "hesk-daqdump: " + f.path() +
+                      ": the file changed under the reader (it shrank while being read)\n");
 }
 
 }  // namespace
