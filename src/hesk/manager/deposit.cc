@@ -15,7 +15,7 @@ namespace hesk_mgr {
 namespace {
 
 constexpr int kSlotTakeAttempts = 10001;  // in a row, while no slot is free
-constexpr int kLocateRetries = 8;  // a slot freed between finding and locking it
+constexpr int kLocateRetries = 8;         // a slot freed between finding and locking it
 
 void copy_name(char* dest, const char* src) {
   memset(dest, 0, KOVA_SBLOCK_NAME_LEN);

@@ -101,7 +101,7 @@ void add_placeholders(Hesk& h, EventSlotView<L>& v, const SetUpPlan& plan) {
     int i = v.client_index(w);
     ClientSlotView wv(h, w);
     if (i >= 0) {
-      v.clients()[i].status = CLI_S_DONE;
+      set_status_of(v.clients()[i], CLI_S_DONE);
       if (wv.addressable()) touch_client(wv.head(), client_atime(wv.head()), true);
     }
     int n = 0;

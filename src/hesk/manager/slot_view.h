@@ -14,6 +14,28 @@
 
 namespace hesk_mgr {
 
+// A client block's status. Readers move their own block from notified to
+// processing and from processing to done without the slot's lock; every
+// other change is made under it. So every read and write of a status is
+// atomic (sequentially consistent: a reader that marks itself done and then
+// looks at the others, and a writer that marks itself done and then looks at
+// the readers, cannot both miss that the event is finished).
+inline int status_of(const kova_client_block& b) {
+  return __atomic_load_n(&b.status, __ATOMIC_SEQ_CST);
+}
+inline void set_status_of(kova_client_block& b, int status) {
+  __atomic_store_n(&b.status, static_cast<int32_t>(status), __ATOMIC_SEQ_CST);
+}
+// Moves the status from `from` to `to`; false (and *seen the status found)
+// when it was not `from`.
+inline bool move_status(kova_client_block& b, int from, int to, int* seen = nullptr) {
+  int32_t expected = from;
+  bool moved = __atomic_compare_exchange_n(&b.status, &expected, static_cast<int32_t>(to), false,
+                                           __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+  if (seen) *seen = expected;
+  return moved;
+}
+
 // Event slot `s`: head, then nclients client blocks, then sbfilled entries.
 template <class L>
 class EventSlotView {
@@ -131,7 +153,7 @@ template <class L>
 bool reader_may_read(const Hesk& h, const EventSlotView<L>& v) {
   kova_client_block* b = v.clients();
   for (int i = 0, n = v.nclients(); i < n; ++i)
-    if ((b[i].status == CLI_S_NTF || b[i].status == CLI_S_PROC) &&
+    if ((status_of(b[i]) == CLI_S_NTF || status_of(b[i]) == CLI_S_PROC) &&
         !ClientSlotView(h, b[i].snum).is_writer())
       return true;
   return false;

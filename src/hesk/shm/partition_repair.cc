@@ -143,6 +143,10 @@ bool PartitionRepair::take_out(const C_shm& p, int i) {
   return true;
 }
 
+const void* PartitionRepair::slot_sync(const C_shm& p, int i) {
+  return p.sync_object(gbl_nsems + i);
+}
+
 int PartitionRepair::take_locked_slot(const C_shm& p) {
   if (!usable(p) || !p.more_sems) return -1;
   C_shm_global* g = p.pointer;
