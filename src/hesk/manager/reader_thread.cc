@@ -192,22 +192,22 @@ bool EventPath<L>::complete_unlocked(const Msg& m) {
   if (!names_event<L>(head, m) || m.cln < 0 || m.cln >= nclients) return false;
   kova_client_block* blocks = v.clients();
   if (__atomic_load_n(&blocks[m.cln].snum, __ATOMIC_RELAXED) != m.clslot) return false;
+  // Once this block is done, the event may be freed and its slot set up
+  // anew at any moment: only the atomic statuses are read after.
   // What this reader read is ordered before whoever releases the event.
   hesk_shm::sync_releasing(hesk_shm::PartitionRepair::slot_sync(*h_.ev_buf, m.evslot));
   if (!move_status(blocks[m.cln], CLI_S_PROC, CLI_S_DONE)) return false;
   kova_client_slot_head* cs = HeskAccess::client_slot(h_, m.clslot);
   if (cs != nullptr) touch_client(cs, now(), true);
+  // Clients still notified or processing settle the event when they are
+  // done (or the monitor does); a client still waiting may need what
+  // settling does (a notification, or being forced done), and a finished
+  // event is released.
   bool someone_left = false, settle_now = false;
   for (int i = 0; i < nclients && !settle_now; ++i) {
     int st = status_of(blocks[i]);
-    if (st == CLI_S_DONE) continue;
-    // A client that is not done: its own change settles the event, as long
-    // as its slot is that of a reader or writer of this type; a reader still
-    // waiting may need the notification that settling sends.
-    ClientSlotView cv(h_, __atomic_load_n(&blocks[i].snum, __ATOMIC_RELAXED));
-    bool ours = (cv.is_reader() || cv.is_writer()) && cv.head()->evtype == head->evtype;
-    settle_now = !ours || (cv.is_reader() && st == CLI_S_WAIT);
-    someone_left = true;
+    someone_left = someone_left || st != CLI_S_DONE;
+    settle_now = st == CLI_S_WAIT;
   }
   if (someone_left && !settle_now) return true;
   Outbox out;
@@ -267,7 +267,12 @@ void EventPath<L>::receive(const Msg& m) {
   if (!run) return;
   time_stamp t0 = now();
   Head* head = v.head();
-  kova_client_sblock_data* blocks = v.entries();
+  // The entries follow the client blocks; their count is read atomically
+  // (writers may still add entries while a reader that listed blocks reads).
+  int nclients = __atomic_load_n(&head->nclients, __ATOMIC_ACQUIRE);
+  auto* blocks = reinterpret_cast<kova_client_sblock_data*>(
+      reinterpret_cast<char*>(head) + sizeof(Head) +
+      sizeof(kova_client_block) * static_cast<size_t>(nclients > 0 ? nclients : 0));
   // The reader is reported done whatever the callback does.
   try {
     if (h_.user_cb) h_.user_cb(head, blocks);

@@ -36,6 +36,21 @@ inline bool move_status(kova_client_block& b, int from, int to, int* seen = null
   return moved;
 }
 
+// The words of a slot that readers read without its lock (the head's key,
+// id, type and client count, and the client blocks) are written with atomic
+// stores: a reader may still look at a slot that was freed and is being set
+// up again, and rejects what it finds there.
+template <typename T>
+inline void store_shared(T* field, T value) {
+  __atomic_store_n(field, value, __ATOMIC_RELAXED);
+}
+// Zeroes n bytes (a multiple of 4 from a 4-byte aligned start) word by word
+// with atomic stores.
+inline void clear_shared(void* start, size_t n) {
+  int32_t* w = static_cast<int32_t*>(start);
+  for (size_t k = 0; k < n / sizeof(int32_t); ++k) __atomic_store_n(&w[k], 0, __ATOMIC_RELAXED);
+}
+
 // Event slot `s`: head, then nclients client blocks, then sbfilled entries.
 template <class L>
 class EventSlotView {
@@ -62,7 +77,7 @@ class EventSlotView {
   // unsound to every other reader of it) before its record counts as used,
   // and the mark goes when the set-up is whole. Whoever holds the slot's lock
   // and still finds the mark knows that the writer setting it up is gone.
-  void mark_setting_up() { head_->nclients = kSettingUp; }
+  void mark_setting_up() { store_shared<int32_t>(&head_->nclients, kSettingUp); }
   bool setting_up() const { return head_ != nullptr && head_->nclients == kSettingUp; }
 
   // Counts; 0 for an unsound slot, so that loops over them do nothing.
