@@ -14,8 +14,8 @@ namespace hesk_mgr {
 
 namespace {
 
-constexpr int kSlotTakeAttempts = 10001;
-constexpr int kLocateRetries = 8;  // a slot freed between finding and locking it
+constexpr int kSlotTakeAttempts = 10001;  // in a row, while no slot is free
+constexpr int kLocateRetries = 8;         // a slot freed between finding and locking it
 
 void copy_name(char* dest, const char* src) {
   memset(dest, 0, KOVA_SBLOCK_NAME_LEN);
@@ -104,9 +104,9 @@ bool account_block(Hesk& h, Head* head, int evtype, char* block) {
   GET_EVID_FUN idf = lookup(h.get_evid_f, evtype);
   if (missing(reinterpret_cast<const void*>(idf), "event Id")) return false;
   if constexpr (std::is_same_v<Head, kova_event_slot_head_2024>)
-    head->eventid = idf(block);
+    store_shared<int64_t>(&head->eventid, idf(block));
   else
-    head->eventid |= static_cast<uint32_t>(idf(block));
+    __atomic_fetch_or(&head->eventid, static_cast<uint32_t>(idf(block)), __ATOMIC_RELAXED);
   return true;
 }
 
@@ -190,13 +190,15 @@ int EventPath<L>::set_up_new(const EventKey& k, char* block, SlotLock* lock, Slo
   EventSlotView<L> v(h_, s);
   Head* head = v.head();
   if (head == nullptr) return -1;
-  memset(head, 0, sizeof(*head));
-  if constexpr (L::k2024) head->pattern = KOVA_EV_SLOT_PATTERN_2024;
-  head->time = k.key;
-  head->eventid = k.id;
-  head->evtype = k.evtype;
-  head->pid = static_cast<int32_t>(h_.mpid);
   v.mark_setting_up();
+  clear_shared(head, sizeof(*head));
+  v.mark_setting_up();
+  if constexpr (L::k2024) head->pattern = KOVA_EV_SLOT_PATTERN_2024;
+  store_shared(&head->time.timeup, k.key.timeup);
+  store_shared(&head->time.timelow, k.key.timelow);
+  store_shared(&head->eventid, static_cast<decltype(head->eventid)>(k.id));
+  store_shared<int32_t>(&head->evtype, k.evtype);
+  head->pid = static_cast<int32_t>(h_.mpid);
   typename L::Ctrl* r = HeskAccess::record<L>(h_, s);
   Record<L>::set_used(r, k);
   lock0->release();
@@ -335,7 +337,7 @@ bool EventPath<L>::store_locked(SlotLock& lock, KOVA_EVTYPE evtype, int id, int 
   entry->bnum = -1;
   entry->shmid = id;
   entry->bnum = bnum;
-  if (appended) head->sbfilled += 1;
+  if (appended) store_shared<int32_t>(&head->sbfilled, head->sbfilled + 1);
   if (!account_block(h_, head, evtype, block)) return true;
   head->lupdate = now();
   if (holds_writer_of(h_, evtype)) settle(lock, out);

@@ -53,7 +53,8 @@ void print_slot(std::ostream& os, const EventSlotView<L>& v, int s) {
     os << dashes(23) << std::endl;
     os << "  ClientSlot  Status " << std::endl;
     os << dashes(23) << std::endl;
-    os << blocks[j].snum << state_text(blocks[j].status) << std::endl;
+    os << blocks[j].snum << state_text(__atomic_load_n(&blocks[j].status, __ATOMIC_RELAXED))
+       << std::endl;
   }
   os << "---- ServerBlocks:    " << head->sbfilled << "  ----" << std::endl;
   os << dashes(44) << std::endl;

@@ -10,10 +10,11 @@
 //                         settle   writers whose blocks are all in are done;
 //                                  readers whose blocks are all in get their
 //                                  datagram; a finished event is released
-//   reader thread:        accept   the datagram, checked against the slot
-//                                  under its lock; the reader is processing
+//   reader thread:        accept   the datagram, checked against the slot;
+//                                  the reader is processing
 //                         (the callback runs without a lock)
-//                         complete the reader is done, then settle again
+//                         complete the reader is done; the last client
+//                                  settles the event under the slot's lock
 //   release:              the buffers go back to their partitions and the
 //                         slot to the free queue, under the slot's lock
 //
@@ -155,6 +156,10 @@ class EventPath {
   bool store_locked(SlotLock& lock, KOVA_EVTYPE evtype, int id, int bnum, char* block, Outbox* out);
   void undelivered(const Outbox::Item& item);
   bool accept(const Msg& m, bool* forced_done);
+  // The common case of accept and complete without the slot's lock (see
+  // reader_thread.cc); false when the locked way must decide.
+  bool accept_unlocked(const Msg& m);
+  bool complete_unlocked(const Msg& m);
   void complete(const Msg& m);
   bool complete_locked(SlotLock& lock, const Msg& m, Outbox* out);
 

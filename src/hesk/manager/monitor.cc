@@ -82,12 +82,11 @@ bool examine_clients(Hesk& h, MonitorState& ms, EventSlotView<L>& v, ev_slot_sta
       message("MONITOR process: %d  will be kicked out", cs->pid);
       if (cv.is_writer()) ms.departed.insert(cs->pid);
       kick_out(h, b.snum);
-    } else if (b.status == CLI_S_PROC) {
+    } else if (status_of(b) == CLI_S_PROC) {
       long limit = static_cast<long>(h.mperiod * 20 / 1000000);
       long age = static_cast<long>(t_now.timeup) - snapshot<L>(st).lupdate.timeup;
       if (cv.is_reader() || (cv.is_writer() && age < limit)) st.count = 0;
-    } else if (b.status == CLI_S_NTF) {
-      b.status = CLI_S_DONE;
+    } else if (move_status(b, CLI_S_NTF, CLI_S_DONE)) {
     }
   }
   h.cl_buf->ctrl(0, false);

@@ -91,8 +91,7 @@ Prepared EventPath<L>::prepare(int evslot, int clslot, int cln, Outbox::Item* it
   typename L::Msg msg;
   fill_message<L>(&msg, cs, v.head(), evslot, clslot, cln);
   kova_client_block* blk = v.clients() + cln;
-  if (blk->status != CLI_S_WAIT) return kNotWaiting;
-  blk->status = CLI_S_NTF;
+  if (!move_status(*blk, CLI_S_WAIT, CLI_S_NTF)) return kNotWaiting;
   memcpy(item->msg, &msg, sizeof(msg));
   item->len = sizeof(msg);
   item->port = reader_part(cs)->qid & 0xFFFF;
@@ -130,10 +129,9 @@ void EventPath<L>::undelivered(const Outbox::Item& item) {
         v.head()->time.timeup != m.time.timeup)
       return;
     kova_client_block& b = v.clients()[item.cln];
-    if (b.snum != item.clslot || b.status != CLI_S_NTF) return;
+    if (b.snum != item.clslot || !move_status(b, CLI_S_NTF, CLI_S_DONE)) return;
     message(item.all ? "notification(all) failed -> forcing client DONE"
                      : "notification failed -> forcing client DONE");
-    b.status = CLI_S_DONE;
     settle(lock, &again);
   }
   deliver(&again);

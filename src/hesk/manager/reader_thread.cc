@@ -18,7 +18,10 @@
 
 #include "SysError.h"
 #include "event_path.h"
+#include "adaptive_wait.h"
 #include "ipc_sys.h"
+#include "partition_repair.h"
+#include "tsan_sync.h"
 
 namespace hesk_mgr {
 
@@ -27,8 +30,10 @@ namespace {
 // How often a receive returns to look at the run flag, so that a stop never
 // waits on a datagram that does not come.
 constexpr int kReceiveTimeoutUs = 100000;
-// How long the thread looks for the next datagram before it sleeps.
-constexpr double kReceiveSpinUs = 20;
+// How the thread looks for the next datagram before it sleeps: with CPU
+// pauses for a few microseconds, then after yields, 40 us in all.
+constexpr int kReceivePauseUs = 10;
+constexpr int kReceiveLookUs = 40;
 
 bool running(Hesk& h) {
   return __atomic_load_n(&h.reader_go, __ATOMIC_RELAXED) && HeskAccess::reader_run(h).load();
@@ -63,6 +68,46 @@ long message_event_id(const typename L::Msg& m) {
 }
 
 }  // namespace
+
+// The event's key as the datagram names it and the head holds it, read with
+// atomic loads (the head is written under the slot's lock).
+template <class L>
+bool names_event(const typename L::Head* head, const typename L::Msg& m) {
+  uint32_t seconds = __atomic_load_n(&head->time.timeup, __ATOMIC_ACQUIRE);
+  long id = static_cast<long>(__atomic_load_n(&head->eventid, __ATOMIC_ACQUIRE));
+  return seconds == m.time.timeup && id == message_event_id<L>(m);
+}
+
+// The common case, without the slot's lock: the slot is in use, holds the
+// event the datagram names, lists this reader at the datagram's place, and
+// its block is notified; the block moves to processing by an atomic
+// exchange, and the event is checked again after it (an event freed and set
+// up anew meanwhile gives the block back to notified). While the block is
+// notified, only the monitor (under the lock, by an atomic exchange too)
+// takes it from this reader. Anything else is left to accept, under the
+// lock, with its messages.
+template <class L>
+bool EventPath<L>::accept_unlocked(const Msg& m) {
+  EventSlotView<L> v(h_, m.evslot);
+  typename L::Ctrl* rec = HeskAccess::record<L>(h_, m.evslot);
+  kova_client_slot_head* cs = HeskAccess::client_slot(h_, m.clslot);
+  if (rec == nullptr || cs == nullptr || Record<L>::status(rec) != EVT_C_USED) return false;
+  typename L::Head* head = v.head();
+  int nclients = __atomic_load_n(&head->nclients, __ATOMIC_ACQUIRE);
+  if (!names_event<L>(head, m) || m.cln < 0 || m.cln >= nclients ||
+      __atomic_load_n(&head->evtype, __ATOMIC_RELAXED) != cs->evtype)
+    return false;
+  kova_client_block* blk = v.clients() + m.cln;
+  if (__atomic_load_n(&blk->snum, __ATOMIC_RELAXED) != m.clslot) return false;
+  if (!move_status(*blk, CLI_S_NTF, CLI_S_PROC)) return false;
+  if (Record<L>::status(rec) != EVT_C_USED || !names_event<L>(head, m)) {
+    move_status(*blk, CLI_S_PROC, CLI_S_NTF);
+    return false;
+  }
+  // What writers stored under the slot's lock is seen from here on.
+  hesk_shm::sync_acquired(hesk_shm::PartitionRepair::slot_sync(*h_.ev_buf, m.evslot));
+  return true;
+}
 
 // Checks the datagram against the slots and, when it is this reader's turn,
 // moves its client block to processing. True: run the callback. A block
@@ -99,9 +144,9 @@ bool EventPath<L>::accept(const Msg& m, bool* forced_done) {
                  m.cln, m.evslot, blk->snum, m.clslot);
     return false;
   }
-  if (blk->status != CLI_S_NTF) {
-    int found = blk->status;
-    blk->status = CLI_S_DONE;
+  int found = CLI_S_NTF;
+  if (!move_status(*blk, CLI_S_NTF, CLI_S_PROC, &found)) {
+    set_status_of(*blk, CLI_S_DONE);
     *forced_done = true;
     if constexpr (L::k2024)
       bad_datagram("reader_thread: wrong client status: %d  must be: %d %d:%d_%ld", found,
@@ -112,15 +157,15 @@ bool EventPath<L>::accept(const Msg& m, bool* forced_done) {
                    head->time.timeup, head->time.timelow, head->eventid);
     return false;
   }
-  blk->status = CLI_S_PROC;
   return true;
 }
 
-// The reader is done with the event: its client block goes to done and
-// the event is settled, under one hold of the slot's lock. An event freed or
-// replaced meanwhile is left alone.
+// The reader is done with the event: its client block goes to done, and
+// the event is settled under the slot's lock when this may have been its
+// last client. An event freed or replaced meanwhile is left alone.
 template <class L>
 void EventPath<L>::complete(const Msg& m) {
+  if (complete_unlocked(m)) return;
   Outbox out;
   {
     SlotLock lock(h_.ev_buf, m.evslot);
@@ -128,6 +173,50 @@ void EventPath<L>::complete(const Msg& m) {
       message("Failed to update the client status to 'CLI_S_DONE' ");
   }
   deliver(&out);
+}
+
+// Without the slot's lock: the block this reader processes goes to done by
+// an atomic exchange. When every other client is done too, or another one
+// needs the forcing that settling does, the caller settles under the lock;
+// otherwise a later client's change finishes the event. (A writer that
+// settles under the lock marks itself done before it looks at the readers,
+// and this reader marks itself done before it looks at the others: one of
+// the two sees the event finished.) True when nothing more is to be done.
+template <class L>
+bool EventPath<L>::complete_unlocked(const Msg& m) {
+  EventSlotView<L> v(h_, m.evslot);
+  typename L::Ctrl* rec = HeskAccess::record<L>(h_, m.evslot);
+  if (rec == nullptr || Record<L>::status(rec) != EVT_C_USED) return false;
+  typename L::Head* head = v.head();
+  int nclients = __atomic_load_n(&head->nclients, __ATOMIC_ACQUIRE);
+  if (!names_event<L>(head, m) || m.cln < 0 || m.cln >= nclients) return false;
+  kova_client_block* blocks = v.clients();
+  if (__atomic_load_n(&blocks[m.cln].snum, __ATOMIC_RELAXED) != m.clslot) return false;
+  // Once this block is done, the event may be freed and its slot set up
+  // anew at any moment: only the atomic statuses are read after.
+  // What this reader read is ordered before whoever releases the event.
+  hesk_shm::sync_releasing(hesk_shm::PartitionRepair::slot_sync(*h_.ev_buf, m.evslot));
+  if (!move_status(blocks[m.cln], CLI_S_PROC, CLI_S_DONE)) return false;
+  kova_client_slot_head* cs = HeskAccess::client_slot(h_, m.clslot);
+  if (cs != nullptr) touch_client(cs, now(), true);
+  // Clients still notified or processing settle the event when they are
+  // done (or the monitor does); a client still waiting may need what
+  // settling does (a notification, or being forced done), and a finished
+  // event is released.
+  bool someone_left = false, settle_now = false;
+  for (int i = 0; i < nclients && !settle_now; ++i) {
+    int st = status_of(blocks[i]);
+    someone_left = someone_left || st != CLI_S_DONE;
+    settle_now = st == CLI_S_WAIT;
+  }
+  if (someone_left && !settle_now) return true;
+  Outbox out;
+  {
+    SlotLock lock(h_.ev_buf, m.evslot);
+    if (Record<L>::status(rec) == EVT_C_USED && names_event<L>(head, m)) settle(lock, &out);
+  }
+  deliver(&out);
+  return true;
 }
 
 // REQUIRES: the slot's lock. false when the slot holds another event by now,
@@ -141,7 +230,7 @@ bool EventPath<L>::complete_locked(SlotLock& lock, const Msg& m, Outbox* out) {
     return false;
   int i = v.client_index(m.clslot);
   if (i < 0) return false;
-  v.clients()[i].status = CLI_S_DONE;
+  set_status_of(v.clients()[i], CLI_S_DONE);
   kova_client_slot_head* cs = HeskAccess::client_slot(h_, m.clslot);
   if (cs != nullptr) touch_client(cs, now(), true);
   settle(lock, out);
@@ -164,19 +253,26 @@ void EventPath<L>::receive(const Msg& m) {
     bad_datagram("reader_thread: datagram for client slot %d, not one of this reader's", m.clslot);
     return;
   }
-  bool run = false, forced_done = false;
-  Outbox out;
-  {
-    SlotLock lock(h_.ev_buf, m.evslot);
-    run = accept(m, &forced_done);
-    // A reader forced to done may have been the event's last client.
-    if (forced_done) settle(lock, &out);
+  bool run = accept_unlocked(m), forced_done = false;
+  if (!run) {
+    Outbox out;
+    {
+      SlotLock lock(h_.ev_buf, m.evslot);
+      run = accept(m, &forced_done);
+      // A reader forced to done may have been the event's last client.
+      if (forced_done) settle(lock, &out);
+    }
+    deliver(&out);
   }
-  deliver(&out);
   if (!run) return;
   time_stamp t0 = now();
   Head* head = v.head();
-  kova_client_sblock_data* blocks = v.entries();
+  // The entries follow the client blocks; their count is read atomically
+  // (writers may still add entries while a reader that listed blocks reads).
+  int nclients = __atomic_load_n(&head->nclients, __ATOMIC_ACQUIRE);
+  auto* blocks = reinterpret_cast<kova_client_sblock_data*>(
+      reinterpret_cast<char*>(head) + sizeof(Head) +
+      sizeof(kova_client_block) * static_cast<size_t>(nclients > 0 ? nclients : 0));
   // The reader is reported done whatever the callback does.
   try {
     if (h_.user_cb) h_.user_cb(head, blocks);
@@ -194,6 +290,10 @@ void EventPath<L>::receive(const Msg& m) {
 
 template void EventPath<Layout2010>::receive(const Msg&);
 template void EventPath<Layout2024>::receive(const Msg&);
+template bool EventPath<Layout2010>::accept_unlocked(const Msg&);
+template bool EventPath<Layout2024>::accept_unlocked(const Msg&);
+template bool EventPath<Layout2010>::complete_unlocked(const Msg&);
+template bool EventPath<Layout2024>::complete_unlocked(const Msg&);
 
 namespace {
 
@@ -209,18 +309,20 @@ void dispatch(Hesk& h, const unsigned char* buf) {
 }  // namespace
 
 // The next datagram. Right after an event the next one is often only
-// microseconds away: it is looked for without waiting for a short while
-// before the thread sleeps in the kernel, which costs more than that.
+// microseconds away: it is looked for for a while (adaptive_wait.h) before
+// the thread sleeps in the kernel, which costs more than that.
 ssize_t receive_next(int fd, unsigned char* buf, size_t len) {
   ssize_t n = recv(fd, buf, len, MSG_TRUNC | MSG_DONTWAIT);
   if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return n;
-  time_stamp start = now();
-  while (micros(now()) - micros(start) < kReceiveSpinUs) {
-    for (int k = 0; k < 100; ++k) hesk_shm::cpu_relax();
-    n = recv(fd, buf, len, MSG_TRUNC | MSG_DONTWAIT);
-    if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return n;
-  }
-  return recv(fd, buf, len, MSG_TRUNC);
+  static hesk_shm::AdaptiveWait receive_wait(kReceivePauseUs, kReceiveLookUs, kReceiveLookUs);
+  hesk_shm::adaptive_wait(
+      receive_wait,
+      [&] {
+        n = recv(fd, buf, len, MSG_TRUNC | MSG_DONTWAIT);
+        return n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+      },
+      [&] { n = recv(fd, buf, len, MSG_TRUNC); });
+  return n;
 }
 
 }  // namespace hesk_mgr

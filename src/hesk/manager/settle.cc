@@ -71,7 +71,7 @@ void notify_client(Hesk& h, int evslot, EventSlotView<L>& v, int i, bool all, Ou
   } else if (p == kFailed) {
     message(all ? "notification(all) failed -> forcing client DONE"
                 : "notification failed -> forcing client DONE");
-    b.status = CLI_S_DONE;
+    set_status_of(b, CLI_S_DONE);
     if (!all) ++t->done;
   }
 }
@@ -87,30 +87,31 @@ void visit_client(Hesk& h, int evslot, EventSlotView<L>& v, int i, Outbox* out, 
   if (cs == nullptr) {
     message("Failed to find a client slot forcing DONE slot: %d client: %d clients: %d  bunm: %d",
             b.snum, i, v.nclients(), evslot);
-    b.status = CLI_S_DONE;
+    set_status_of(b, CLI_S_DONE);
     ++t->done;
     return;
   }
   if (cv.is_writer()) {
     ++t->writers;
-    if (b.status != CLI_S_DONE && EventPath<L>(h).collected(evslot, b.snum)) {
+    if (status_of(b) != CLI_S_DONE && EventPath<L>(h).collected(evslot, b.snum)) {
       touch_client(cs, client_atime(cs), true);
-      b.status = CLI_S_DONE;
+      set_status_of(b, CLI_S_DONE);
     }
-    if (b.status == CLI_S_DONE) {
+    if (status_of(b) == CLI_S_DONE) {
       ++t->writers_done;
       ++t->done;
     }
     return;
   }
-  if (b.status != CLI_S_WAIT) {
-    if (b.status == CLI_S_DONE) ++t->done;
+  int st = status_of(b);
+  if (st != CLI_S_WAIT) {
+    if (st == CLI_S_DONE) ++t->done;
     return;
   }
   if (cs->evtype != v.head()->evtype) {
     message("Wrong event type for reading forcing DONE  expected:%d, seen:%d", cs->evtype,
             v.head()->evtype);
-    b.status = CLI_S_DONE;
+    set_status_of(b, CLI_S_DONE);
     ++t->done;
     return;
   }
@@ -118,7 +119,7 @@ void visit_client(Hesk& h, int evslot, EventSlotView<L>& v, int i, Outbox* out, 
   char(*names)[KOVA_SBLOCK_NAME_LEN] = nullptr;
   if (!cv.is_reader() || !cv.names(&want, &names)) {
     message("Wrong client type for reading forcing DONE");
-    b.status = CLI_S_DONE;
+    set_status_of(b, CLI_S_DONE);
     ++t->done;
     return;
   }
@@ -140,12 +141,12 @@ void notify_open_readers(Hesk& h, int evslot, EventSlotView<L>& v, Outbox* out, 
     ClientSlotView cv(h, b.snum);
     if (!cv.addressable()) {
       message("(ALL) Failed to find a client slot forcing DONE");
-      b.status = CLI_S_DONE;
+      set_status_of(b, CLI_S_DONE);
       continue;
     }
     int want = -1;
     char(*names)[KOVA_SBLOCK_NAME_LEN] = nullptr;
-    if (!cv.is_reader() || !cv.names(&want, &names) || want != 0 || b.status != CLI_S_WAIT)
+    if (!cv.is_reader() || !cv.names(&want, &names) || want != 0 || status_of(b) != CLI_S_WAIT)
       continue;
     notify_client<L>(h, evslot, v, i, true, out, t);
   }
@@ -205,7 +206,7 @@ bool EventPath<L>::collected(int evslot, int clslot) {
     return false;
   }
   int i = v.client_index(clslot);
-  if (i >= 0 && v.clients()[i].status == CLI_S_DONE) return true;
+  if (i >= 0 && status_of(v.clients()[i]) == CLI_S_DONE) return true;
   int n = 0;
   char(*names)[KOVA_SBLOCK_NAME_LEN] = nullptr;
   if (!cv.names(&n, &names)) {
@@ -239,7 +240,7 @@ bool EventPath<L>::set_status(int evslot, int clslot, BUF_MNG_CLI_STATUS status)
     SlotLock lock(h_.ev_buf, evslot);
     int i = v.client_index(clslot);
     if (i < 0) return true;
-    v.clients()[i].status = status;
+    set_status_of(v.clients()[i], status);
   }
   kova_client_slot_head* cs = HeskAccess::client_slot(h_, clslot);
   if (cs != nullptr) touch_client(cs, now(), status == CLI_S_DONE);

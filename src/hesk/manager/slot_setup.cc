@@ -101,7 +101,7 @@ void add_placeholders(Hesk& h, EventSlotView<L>& v, const SetUpPlan& plan) {
     int i = v.client_index(w);
     ClientSlotView wv(h, w);
     if (i >= 0) {
-      v.clients()[i].status = CLI_S_DONE;
+      set_status_of(v.clients()[i], CLI_S_DONE);
       if (wv.addressable()) touch_client(wv.head(), client_atime(wv.head()), true);
     }
     int n = 0;
@@ -152,13 +152,22 @@ bool EventPath<L>::write_setup(int slot, char* block, const SetUpPlan& plan) {
   time_stamp key = *lookup(h_.get_key_f, evtype)(block);
   long id = lookup(h_.get_evid_f, evtype)(block);
   Head* head = v.head();
-  memset(head, 0, HeskAccess::event_slot_length(h_));
+  // Head and client blocks, as far as the slot's last event or this one
+  // has them, word by word (readers may still look there); the rest at once.
+  long length = HeskAccess::event_slot_length(h_);
+  long old_clients = __atomic_load_n(&head->nclients, __ATOMIC_RELAXED);
+  long clients = std::max<long>(old_clients, static_cast<long>(plan.clients.size()));
+  long shared = std::min<long>(length, sizeof(Head) + sizeof(kova_client_block) * clients);
+  clear_shared(head, static_cast<size_t>(shared) & ~size_t{3});
+  memset(reinterpret_cast<char*>(head) + (shared & ~3L), 0,
+         static_cast<size_t>(length - (shared & ~3L)));
   if (key.timeup == 0) message("!!!!!!!! init_ev_slot(): time stamp is: %d:%d", 0, key.timelow);
   if (h_.smode == HESK_SYNCH_EVID && id == 0) message("!!!!!!!! init_ev_slot(): eventId: %ld", id);
   if constexpr (L::k2024) head->pattern = KOVA_EV_SLOT_PATTERN_2024;
-  head->time = key;
-  head->eventid = id;
-  head->evtype = evtype;
+  store_shared(&head->time.timeup, key.timeup);
+  store_shared(&head->time.timelow, key.timelow);
+  store_shared(&head->eventid, static_cast<decltype(head->eventid)>(id));
+  store_shared<int32_t>(&head->evtype, evtype);
   head->tmask = lookup(h_.get_trg_f, evtype)(block);
   head->status = static_cast<int32_t>(lookup(h_.get_sts_f, evtype)(block));
   head->start = plan.start;
@@ -168,8 +177,10 @@ bool EventPath<L>::write_setup(int slot, char* block, const SetUpPlan& plan) {
       message("init_ev_slot(): event slot %d has no room for more clients", slot);
       break;
     }
-    v.clients()[head->nclients] = c.block;
-    head->nclients += 1;
+    kova_client_block& b = v.clients()[head->nclients];
+    store_shared(&b.snum, c.block.snum);
+    set_status_of(b, c.block.status);
+    store_shared<int32_t>(&head->nclients, head->nclients + 1);
     head->nsblocks += c.blocks;
     if (c.reader) touch_client(HeskAccess::client_slot(h_, c.block.snum), plan.start, false);
   }

@@ -14,6 +14,43 @@
 
 namespace hesk_mgr {
 
+// A client block's status. Readers move their own block from notified to
+// processing and from processing to done without the slot's lock; every
+// other change is made under it. So every read and write of a status is
+// atomic (sequentially consistent: a reader that marks itself done and then
+// looks at the others, and a writer that marks itself done and then looks at
+// the readers, cannot both miss that the event is finished).
+inline int status_of(const kova_client_block& b) {
+  return __atomic_load_n(&b.status, __ATOMIC_SEQ_CST);
+}
+inline void set_status_of(kova_client_block& b, int status) {
+  __atomic_store_n(&b.status, static_cast<int32_t>(status), __ATOMIC_SEQ_CST);
+}
+// Moves the status from `from` to `to`; false (and *seen the status found)
+// when it was not `from`.
+inline bool move_status(kova_client_block& b, int from, int to, int* seen = nullptr) {
+  int32_t expected = from;
+  bool moved = __atomic_compare_exchange_n(&b.status, &expected, static_cast<int32_t>(to), false,
+                                           __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+  if (seen) *seen = expected;
+  return moved;
+}
+
+// The words of a slot that readers read without its lock (the head's key,
+// id, type and client count, and the client blocks) are written with atomic
+// stores: a reader may still look at a slot that was freed and is being set
+// up again, and rejects what it finds there.
+template <typename T>
+inline void store_shared(T* field, T value) {
+  __atomic_store_n(field, value, __ATOMIC_RELAXED);
+}
+// Zeroes n bytes (a multiple of 4 from a 4-byte aligned start) word by word
+// with atomic stores.
+inline void clear_shared(void* start, size_t n) {
+  int32_t* w = static_cast<int32_t*>(start);
+  for (size_t k = 0; k < n / sizeof(int32_t); ++k) __atomic_store_n(&w[k], 0, __ATOMIC_RELAXED);
+}
+
 // Event slot `s`: head, then nclients client blocks, then sbfilled entries.
 template <class L>
 class EventSlotView {
@@ -40,7 +77,7 @@ class EventSlotView {
   // unsound to every other reader of it) before its record counts as used,
   // and the mark goes when the set-up is whole. Whoever holds the slot's lock
   // and still finds the mark knows that the writer setting it up is gone.
-  void mark_setting_up() { head_->nclients = kSettingUp; }
+  void mark_setting_up() { store_shared<int32_t>(&head_->nclients, kSettingUp); }
   bool setting_up() const { return head_ != nullptr && head_->nclients == kSettingUp; }
 
   // Counts; 0 for an unsound slot, so that loops over them do nothing.
@@ -131,7 +168,7 @@ template <class L>
 bool reader_may_read(const Hesk& h, const EventSlotView<L>& v) {
   kova_client_block* b = v.clients();
   for (int i = 0, n = v.nclients(); i < n; ++i)
-    if ((b[i].status == CLI_S_NTF || b[i].status == CLI_S_PROC) &&
+    if ((status_of(b[i]) == CLI_S_NTF || status_of(b[i]) == CLI_S_PROC) &&
         !ClientSlotView(h, b[i].snum).is_writer())
       return true;
   return false;

@@ -112,20 +112,6 @@ int sem_apply(int semid, sembuf* ops, size_t nops) {
   return semop(semid, ops, nops) == 0 ? 0 : errno;
 }
 
-int sem_spin(int semid, sembuf* ops, size_t nops, int micros) {
-  timespec start, now;
-  clock_gettime(CLOCK_MONOTONIC, &start);
-  int err = EAGAIN;
-  for (;;) {
-    for (int k = 0; k < 200; ++k) cpu_relax();
-    err = sem_apply(semid, ops, nops);
-    if (err != EAGAIN) return err;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    long waited = (now.tv_sec - start.tv_sec) * 1000000L + (now.tv_nsec - start.tv_nsec) / 1000;
-    if (waited >= micros) return err;
-  }
-}
-
 int sem_apply_retry(int semid, sembuf* ops, size_t nops) {
   for (;;) {
     if (semop(semid, ops, nops) == 0) return 0;

@@ -26,10 +26,13 @@ constexpr key_t kEndKey = 1056;
 // Extra no-wait tries of a semaphore operation that found a lock busy,
 // before waiting in the kernel.
 constexpr int kBusyRetries = 2;
-// How long a slot lock or gate found busy is tried again before the taker
-// sleeps in the kernel: a holder running on another CPU lets go within
-// microseconds, and a sleep and wake-up costs more than that.
-constexpr int kSpinMicros = 20;
+// How a slot lock or gate found busy is waited for (adaptive_wait.h): looked
+// for with CPU pauses for kPauseMicros, then after yields until a budget
+// between kLookMinMicros and kLookMaxMicros, learned from recent waits, has
+// passed; only then does the taker sleep in the kernel.
+constexpr int kPauseMicros = 10;
+constexpr int kLookMinMicros = 100;
+constexpr int kLookMaxMicros = 2000;
 
 // Permission bits of every segment and semaphore set the libraries create:
 // 0660 (owner and group), or the octal mode in HESK_IPC_MODE (e.g. 0666 to
@@ -79,9 +82,6 @@ inline void cpu_relax() {
 #endif
 }
 
-// Retries a no-wait operation that found a semaphore busy (EAGAIN) for up
-// to `micros` microseconds, pausing briefly between tries; the last answer.
-int sem_spin(int semid, sembuf* ops, size_t nops, int micros);
 // As sem_apply, retrying while interrupted by a signal.
 int sem_apply_retry(int semid, sembuf* ops, size_t nops);
 

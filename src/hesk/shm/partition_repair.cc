@@ -143,14 +143,25 @@ bool PartitionRepair::take_out(const C_shm& p, int i) {
   return true;
 }
 
+const void* PartitionRepair::slot_sync(const C_shm& p, int i) {
+  return p.sync_object(gbl_nsems + i);
+}
+
 int PartitionRepair::take_locked_slot(const C_shm& p) {
   if (!usable(p) || !p.more_sems) return -1;
   C_shm_global* g = p.pointer;
   C_shm_buf* d = p.descriptors();
   const int semid = g->gbl_semid;
+  // No free slot fails at once; a busy gate is waited for (a gate holder
+  // that was preempted must not make a writer refuse its block while slots
+  // are free).
   sembuf count_and_gate[2] = {{gbl_empty, -1, IPC_NOWAIT}, {gbl_gate, -1, SEM_UNDO | IPC_NOWAIT}};
   int err = sem_apply(semid, count_and_gate, 2);
   for (int k = 0; k < kBusyRetries && err == EAGAIN; ++k) err = sem_apply(semid, count_and_gate, 2);
+  if (err == EAGAIN) {
+    count_and_gate[1].sem_flg = SEM_UNDO;
+    err = sem_apply_retry(semid, count_and_gate, 2);
+  }
   if (err == EAGAIN || err == EINTR) return -1;
   if (err != 0) throw_sys_error(err);
   sync_acquired(p.sync_object(gbl_gate));

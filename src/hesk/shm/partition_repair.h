@@ -55,7 +55,11 @@ class PartitionRepair {
   // with per-buffer semaphores): a slot is taken out of the free queue
   // together with its lock, and given back together with giving the lock
   // back, each in the one system call that also gives the gate back.
-  // Takes a free slot without waiting, and its lock; -1 when none is free.
+  // Address standing for slot i's lock in ThreadSanitizer's annotations,
+  // for steps that are ordered by atomics rather than by the lock.
+  static const void* slot_sync(const C_shm& p, int i);
+  // Takes a free slot and its lock; -1 at once when none is free. A busy
+  // gate is waited for.
   static int take_locked_slot(const C_shm& p);
   // Gives slot i back to the free queue and its lock back; true when i was
   // already free (its lock is given back all the same).

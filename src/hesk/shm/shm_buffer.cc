@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "C_shm_buffer.h"
+#include "adaptive_wait.h"
 #include "ipc_sys.h"
 #include "tsan_sync.h"
 
@@ -125,6 +126,20 @@ char* C_shm_buffer::get_buffer(int mode, bool untracked) {
   int fast = hesk_shm::sem_apply(semid, both, 2);
   for (int k = 0; k < hesk_shm::kBusyRetries && fast == EAGAIN; ++k) {
     fast = hesk_shm::sem_apply(semid, both, 2);
+  }
+  // None free: a buffer is looked for as a busy lock is (adaptive_wait.h)
+  // before the taker sleeps; the giver is then not preempted by a taker it
+  // woke, and takers find buffers given back while they had the CPU.
+  if (fast == EAGAIN && !nowait) {
+    static hesk_shm::AdaptiveWait buffer_wait(hesk_shm::kPauseMicros, hesk_shm::kLookMinMicros,
+                                              hesk_shm::kLookMaxMicros);
+    hesk_shm::adaptive_wait(
+        buffer_wait,
+        [&] {
+          fast = hesk_shm::sem_apply(semid, both, 2);
+          return fast != EAGAIN;
+        },
+        [] {});
   }
   bool gated = fast == 0;
   if (gated) hesk_shm::sync_acquired(sync_object(gbl_gate));

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "C_shm.h"
+#include "adaptive_wait.h"
 #include "ipc_sys.h"
 #include "tsan_sync.h"
 
@@ -48,11 +49,22 @@ bool C_shm::sem_lock(int num, bool lock, bool is_gate) const {
   bool retry = false;
   if (err == EAGAIN) {
     mLockCount.fetch_add(1, std::memory_order_relaxed);
-    err = hesk_shm::sem_spin(semid, &op, 1, hesk_shm::kSpinMicros);
-    if (err == EAGAIN) {
-      op.sem_flg = SEM_UNDO;
-      err = hesk_shm::sem_apply(semid, &op, 1);
-    }
+    // Gates are held for a few instructions, slot locks for a step of an
+    // event: each kind learns its own waits.
+    static hesk_shm::AdaptiveWait gate_wait(hesk_shm::kPauseMicros, hesk_shm::kLookMinMicros,
+                                            hesk_shm::kLookMaxMicros);
+    static hesk_shm::AdaptiveWait slot_wait(hesk_shm::kPauseMicros, hesk_shm::kLookMinMicros,
+                                            hesk_shm::kLookMaxMicros);
+    hesk_shm::adaptive_wait(
+        is_gate ? gate_wait : slot_wait,
+        [&] {
+          err = hesk_shm::sem_apply(semid, &op, 1);
+          return err != EAGAIN;
+        },
+        [&] {
+          op.sem_flg = SEM_UNDO;
+          err = hesk_shm::sem_apply(semid, &op, 1);
+        });
     if (err == 0) {
       if (lock) hesk_shm::sync_acquired(sync);
       return true;

@@ -252,7 +252,8 @@ TEST_F(HeskTest, ForgedDatagramForAnotherReaderIsDropped) {
   ASSERT_TRUE(wait_for([&] { return hesk_test::bad_datagrams() == before + 1; }));
   EXPECT_EQ(calls.load(), 0);
   auto* blocks = reinterpret_cast<kova_client_block*>(hd + 1);
-  EXPECT_EQ(hesk_test::under_slot_lock(m, 1, [&] { return blocks[2].status; }), CLI_S_WAIT);
+  EXPECT_EQ(hesk_test::under_slot_lock(m, 1, [&] { return hesk_test::client_status(blocks[2]); }),
+            CLI_S_WAIT);
   // The real event still reaches both readers.
   int b = put_block(m, id, "B", {700, 0}, 9);
   ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, b));

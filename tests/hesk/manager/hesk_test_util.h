@@ -59,6 +59,12 @@ inline int record_status(Hesk& h, int s) {
   return __atomic_load_n(st, __ATOMIC_RELAXED);
 }
 
+// A client block's status; readers change their own without the slot's
+// lock, so it is read atomically.
+inline int client_status(const kova_client_block& b) {
+  return __atomic_load_n(&b.status, __ATOMIC_SEQ_CST);
+}
+
 // Runs fn holding event slot s's own lock, as the manager's threads change
 // the slot under it.
 template <typename Fn>

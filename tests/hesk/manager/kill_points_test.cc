@@ -102,7 +102,7 @@ TEST_F(KillPoints, DatagramNeverSentIsSettledByTheMonitor) {
   ASSERT_GT(rs, 0);
   // The datagram goes to a port nobody reads: as good as never sent.
   auto* reader = reinterpret_cast<kova_client_reader*>(m.cl_buf->buffer_addr(rs) +
-                                                      sizeof(kova_client_slot_head));
+                                                       sizeof(kova_client_slot_head));
   reader->qid = 9;
   for (const char* name : {"A", "B", "C"})
     ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id_, put_block(m, id_, name, {960, 0}, 1)));

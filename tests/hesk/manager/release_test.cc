@@ -105,7 +105,8 @@ TEST_F(HeskTest, ReaderBlockStillWaitingIsForcedDone) {
   testing::internal::CaptureStdout();
   hesk_test::send_datagram(r.port, &msg, sizeof(msg));
   ASSERT_TRUE(wait_for([&] {
-    return hesk_test::under_slot_lock(m, 1, [&] { return blocks[1].status == CLI_S_DONE; });
+    return hesk_test::under_slot_lock(
+        m, 1, [&] { return hesk_test::client_status(blocks[1]) == CLI_S_DONE; });
   }));
   ASSERT_TRUE(wait_for([] { return hesk_test::bad_datagrams() == 1; }));
   std::string out = testing::internal::GetCapturedStdout();

@@ -164,6 +164,18 @@ int setup_victim_main(const std::string& dir, const std::string& name, const std
   return 84;  // not reached
 }
 
+// Child: holds the gate of partition `name` for `ms` milliseconds.
+int gate_holder_main(const std::string& dir, const std::string& name, int ms) {
+  C_shm_buffer p(name.c_str());
+  if (!p.valid()) return 90;
+  p.keep(true);
+  if (!p.gate(true)) return 91;
+  touch(dir + "/ready.gate");
+  usleep(static_cast<useconds_t>(ms) * 1000);
+  p.gate(false);
+  return 0;
+}
+
 }  // namespace
 
 int run_child(int argc, char** argv) {
@@ -181,6 +193,7 @@ int run_child(int argc, char** argv) {
   if (role == "attacher" && argc == 4) return attacher_main(argv[2], argv[3]);
   if (role == "setup-victim" && argc == 6)
     return setup_victim_main(argv[2], argv[3], argv[4], static_cast<unsigned>(atol(argv[5])));
+  if (role == "gate-holder" && argc == 5) return gate_holder_main(argv[2], argv[3], atoi(argv[4]));
   if (role == "master" && argc == 4) return master_main(argv[2], argv[3]);
   return 2;
 }

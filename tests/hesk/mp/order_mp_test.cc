@@ -106,3 +106,22 @@ TEST_F(HeskProcesses, EventOfAWriterKilledInItsSetUpStillReachesTheReader) {
   EXPECT_TRUE(wait_for([&] { return free_of(data_a) == kDataBuffers; }));
   EXPECT_EQ(free_buffers(m, id), 4);
 }
+
+// The event partition's gate held by another process for longer than the
+// attempts to take a free slot last: the first block of a new event waits
+// for the gate and is taken; a block is refused only when no slot is free.
+TEST_F(HeskProcesses, FirstBlockWaitsForABusyGateWhileSlotsAreFree) {
+  Hesk m;
+  start_master(m, false, 4, 4);
+  kova_client c = request();
+  auto mine = names({"A"});
+  ASSERT_GT(m.subscribe(KOVA_EV_NORMAL, CLI_T_WRITER, &c, &mine), 0);
+  int id = m.add(data_name_.c_str(), 4, 1024, false);
+  pid_t holder = child("gate-holder", {ev_name_, "300"});
+  ASSERT_TRUE(ready("gate"));
+  int a = put_block(m, id, "A", {8200, 0}, 1);
+  EXPECT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, a)) << "refused while slots were free";
+  EXPECT_EQ(0, shm_test::wait_child(holder, std::chrono::seconds(10)));
+  EXPECT_TRUE(wait_for([&] { return all_events_free(m); }));
+  EXPECT_EQ(free_buffers(m, id), 4);
+}
