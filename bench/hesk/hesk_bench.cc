@@ -7,13 +7,15 @@
 //
 // System calls per event are counted by role (one writer, one reader, the
 // master process) with the kernel's event counters, context switches over
-// all the run's processes, where the kernel allows it ("n/a" otherwise).
+// all the run's processes, where the kernel allows it ("n/a" otherwise);
+// CPU microseconds per event are the user and system time of all of them.
 //
 // The table goes to standard output; everything the library and the runs
 // print goes to standard error.
 #include <arpa/inet.h>
 #include <getopt.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,7 +44,8 @@ struct Case {
            (block >= 1024 ? std::to_string(block / 1024) + "KB" : std::to_string(block) + "B");
   }
 };
-const Case kCases[] = {{1, 1, 1024}, {1, 1, 65536}, {4, 2, 1024}, {4, 2, 65536}};
+const Case kCases[] = {{1, 1, 1024}, {1, 1, 65536}, {4, 2, 1024}, {4, 2, 65536},
+                       {4, 4, 1024}, {8, 8, 1024},  {16, 8, 1024}};
 
 void usage(FILE* out) {
   std::string names;
@@ -104,17 +107,31 @@ std::string figure(double v) {
 struct Run {
   DemoResult r;
   std::string switches;
+  double cpu_us = 0;  // user + system CPU of every process of the run, per event
 };
+
+// User + system CPU seconds of this process and of its children that ended.
+double cpu_seconds() {
+  double t = 0;
+  for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+    rusage u;
+    if (getrusage(who, &u) != 0) continue;
+    t +=
+        u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
+  }
+  return t;
+}
 
 Run run_counted(const DemoConfig& cfg) {
   demo::KernelCounter cs = demo::KernelCounter::context_switches();
   cs.start();
+  const double cpu0 = cpu_seconds();
   Run run;
   run.r = run_demo(cfg);
   const long long n = cs.value();
-  run.switches = figure(n < 0 || run.r.events_built == 0
-                            ? -1
-                            : static_cast<double>(n) / static_cast<double>(run.r.events_built));
+  const double events = static_cast<double>(run.r.events_built);
+  run.switches = figure(n < 0 || events == 0 ? -1 : static_cast<double>(n) / events);
+  run.cpu_us = events > 0 ? (cpu_seconds() - cpu0) * 1e6 / events : 0;
   return run;
 }
 
@@ -180,9 +197,9 @@ int main(int argc, char** argv) {
     perror("hesk-bench: standard output");
     return 1;
   }
-  fprintf(table, "%-9s %9s %8s %8s %7s %7s %6s %6s %6s %6s %6s | %8s %7s %7s\n", "case", "events/s",
-          "us/event", "floor us", "ratio", "p99 us", "sys/w", "sys/r", "sys/m", "cs/ev", "udp us",
-          "paced/s", "p50 us", "p99 us");
+  fprintf(table, "%-10s %9s %8s %8s %7s %7s %6s %6s %6s %6s %7s %6s | %8s %7s %7s %6s %7s\n",
+          "case", "events/s", "us/event", "floor us", "ratio", "p99 us", "sys/w", "sys/r", "sys/m",
+          "cs/ev", "cpu us", "udp us", "paced/s", "p50 us", "p99 us", "cs/ev", "cpu us");
   fflush(table);
   int failures = 0;
   for (const Case& k : cases) {
@@ -211,11 +228,13 @@ int main(int argc, char** argv) {
     }
     double us = full.r.events_per_s > 0 ? 1e6 / full.r.events_per_s : 0;
     fprintf(table,
-            "%-9s %9.0f %8.1f %8.2f %6.1fx %7.0f %6s %6s %6s %6s %6.2f | %8.0f %7.0f %7.0f\n",
+            "%-10s %9.0f %8.1f %8.2f %6.1fx %7.0f %6s %6s %6s %6s %7.1f %6.2f | %8.0f %7.0f %7.0f "
+            "%6s %7.1f\n",
             k.name().c_str(), full.r.events_per_s, us, floor, floor > 0 ? us / floor : 0.0,
             full.r.p99_us, figure(full.r.syscalls_writer).c_str(),
             figure(full.r.syscalls_reader).c_str(), figure(full.r.syscalls_master).c_str(),
-            full.switches.c_str(), udp, paced.rate, half.r.p50_us, half.r.p99_us);
+            full.switches.c_str(), full.cpu_us, udp, paced.rate, half.r.p50_us, half.r.p99_us,
+            half.switches.c_str(), half.cpu_us);
     fflush(table);
   }
   fclose(table);
