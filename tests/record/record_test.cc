@@ -560,6 +560,7 @@ TEST_P(FullDisk, EndsTheRecordingCleanly) {
   ASSERT_EQ(names.size(), 1u);
   const std::string path = run_dir() + names[0];
   EXPECT_NE(err.find(path + ": write: File too large"), std::string::npos) << err;
+  EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
   const std::string out = recorder_output(0, "out");
   const size_t at = out.find("recorded   ");
   ASSERT_NE(at, std::string::npos) << out;

@@ -413,8 +413,10 @@ std::string Recorder::Impl::progress_line(uint64_t* last_bytes,
 }
 
 void Recorder::Impl::finish() {
-  // No more events: the last unsubscription stops the reader thread once
-  // its callback has queued the event in hand.
+  // No more events: the reader thread ends once its callback has queued the
+  // event in hand (the writer thread keeps making room); only then are the
+  // client slots it reads freed.
+  reader->stop_reader();
   for (int t = 0; t < KOVA_EV_EVMAX; ++t)
     if (subscribed[t]) reader->unsubscribe(static_cast<KOVA_EVTYPE>(t), CLI_T_READER);
   queue.close();
