@@ -182,7 +182,9 @@ void Recorder::Impl::on_event(void* head, kova_client_sblock_data* blocks) {
     const char* p = h.pool_buffer_address(e.bnum, e.shmid);
     C_shm_buffer* part = p != nullptr ? h.find_by_id(e.shmid) : nullptr;
     if (part == nullptr)
-      return malformed(tname, key, id, std::string("block ") + e.name + " cannot be reached");
+      return malformed(tname, key, id,
+                       std::string("block ") + e.name + " (partition " + std::to_string(e.shmid) +
+                           ", buffer " + std::to_string(e.bnum) + ") cannot be reached");
     const size_t room = static_cast<size_t>(part->getBufferLength());
     uint64_t pattern;
     memcpy(&pattern, p, sizeof(pattern));
