@@ -611,7 +611,7 @@ TEST(RecordUsage, RefusesBadCommandLinesClearly) {
   const Case cases[] = {
       {"--help", 0, "--file-events N"},
       {"--exp lin --stream demo", 2, "--run are required"},
-      {"--exp lin --stream demo --run 0", 2, "--run must be"},
+      {"--exp lin --stream demo --run 0", 2, "--run needs a number from 1"},
       {"--exp lin/x --stream demo --run 1", 2, "--exp must be"},
       {"--exp lin --stream demo --run 1 --generation 2009", 2, "2010 or 2024"},
       {"--exp lin --stream demo --run 1 --types NORMAL,NOSUCH", 2, "NOSUCH"},

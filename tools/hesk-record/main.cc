@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "recorder.h"
+#include "tool_options.h"
 
 namespace {
 
@@ -29,8 +30,7 @@ int main(int argc, char** argv) {
       fputs(hrec::usage_text(), stdout);
       return 0;
     case hrec::kUsageError:
-      fprintf(stderr, "hesk-record: %s\ntry 'hesk-record --help'\n", why.c_str());
-      return 2;
+      return hesk_cli::usage_error("hesk-record", "%s", why.c_str());
     case hrec::kParsed:
       break;
   }

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "event_util.h"
+#include "tool_options.h"
 
 namespace hrec {
 
@@ -19,14 +20,12 @@ namespace {
 constexpr long kMaxFileMb2010 = 3072;  // 32-bit offsets: files stay below 4 GB with their tables
 constexpr long kMaxFileMb2024 = 1L << 20;
 
-bool parse_long(const char* text, long lo, long hi, long* out) {
-  if (text == nullptr || *text == '\0') return false;
-  char* end = nullptr;
-  errno = 0;
-  const long v = strtol(text, &end, 10);
-  if (*end != '\0' || errno != 0 || v < lo || v > hi) return false;
-  *out = v;
-  return true;
+using hesk_cli::parse_long;
+
+// "--opt needs a number from lo to hi, not 'VALUE'", as every tool says it.
+std::string range(const char* option, long lo, long hi, const std::string& value) {
+  return std::string(option) + " needs a number from " + std::to_string(lo) + " to " +
+         std::to_string(hi) + ", not '" + value + "'";
 }
 
 // Experiment and stream names become parts of directory and file names and
@@ -138,13 +137,14 @@ ParseResult parse_options(int argc, char** argv, Options* o, std::string* why) {
         break;
       }
       case kGeneration:
-        if (value != "2010" && value != "2024") return bad("--generation must be 2010 or 2024");
+        if (value != "2010" && value != "2024")
+          return bad("--generation must be 2010 or 2024, not '" + value + "'");
         o->generation = std::stoi(value);
         recording = true;
         break;
       case kQueueMb:
         if (!parse_long(value.c_str(), 1, 65536, &o->queue_mb))
-          return bad("--queue-mb must be a number of MB from 1 to 65536");
+          return bad(range("--queue-mb", 1, 65536, value));
         recording = true;
         break;
       case kRoot:
@@ -165,18 +165,18 @@ ParseResult parse_options(int argc, char** argv, Options* o, std::string* why) {
         break;
       case kRun:
         if (!parse_long(value.c_str(), 1, 0x7fffffff, &v))
-          return bad("--run must be a number >= 1");
+          return bad(range("--run", 1, 0x7fffffff, value));
         o->run = static_cast<int>(v);
         recording = true;
         break;
       case kFileEvents:
         if (!parse_long(value.c_str(), 1, 0x7fffffff, &o->file_events))
-          return bad("--file-events must be a number >= 1");
+          return bad(range("--file-events", 1, 0x7fffffff, value));
         recording = true;
         break;
       case kFileMb:
         if (!parse_long(value.c_str(), 1, kMaxFileMb2024, &o->file_mb))
-          return bad("--file-mb must be a number of MB >= 1");
+          return bad(range("--file-mb", 1, kMaxFileMb2024, value));
         file_mb_given = true;
         recording = true;
         break;
