@@ -22,6 +22,7 @@ struct Options {
   long file_events = 0;
   long file_mb = 1024;
   bool quiet = false;                // no progress line
+  double attach_wait_s = 0;          // keep trying to attach to the buffer manager this long
   std::vector<std::string> recover;  // --recover: these files, nothing recorded
 };
 

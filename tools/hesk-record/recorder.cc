@@ -356,6 +356,11 @@ bool Recorder::Impl::write_event(EventBuffer& b) {
   if (file && file->span().events > 0 && file->size() + b.size > limit && !close_file())
     return false;
   if (!file && !open_file()) return false;
+  // The header as it came, for a message (a refused event may be half converted).
+  kova_eventheader eh;
+  kova_eventheader_2024 eh2024;
+  memcpy(&eh, b.data(), sizeof(eh));
+  if (gen == 2024) memcpy(&eh2024, b.data(), sizeof(eh2024));
   if (!file->add_event(b.data(), b.size)) {
     if (file->failed()) {
       fail(file->error());
@@ -363,11 +368,14 @@ bool Recorder::Impl::write_event(EventBuffer& b) {
       return false;
     }
     // Refused, the file unchanged.
-    const auto* eh = reinterpret_cast<const kova_eventheader*>(b.data());
     std::string why = file->error();
     const size_t colon = why.find("refused: ");
     if (colon != std::string::npos) why = why.substr(colon + 9);
-    malformed(event_name_itoa(eh->event_type & 31), eh->event_time, eh->event_number, why);
+    if (gen == 2024)
+      malformed(event_name_itoa(eh2024.event_type & 31), eh2024.event_time, eh2024.event_number,
+                why);
+    else
+      malformed(event_name_itoa(eh.event_type & 31), eh.event_time, eh.event_number, why);
     return true;
   }
   ctr->written += 1;
@@ -459,7 +467,15 @@ bool Recorder::start() {
 
   m.reader.reset(new Reader(&m));
   m.reader->set_evid_64bit_mode(m.gen == 2024);
-  if (m.reader->init()) {
+  bool refused = m.reader->init();
+  // A master that is still starting is waited for, when asked.
+  const auto attach_until =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(m.opt.attach_wait_s);
+  while (refused && std::chrono::steady_clock::now() < attach_until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    refused = m.reader->init();
+  }
+  if (refused) {
     const char* cl = getenv("KOVA_CLI_SHM_NAME");
     const char* ev = getenv("KOVA_EV_SHM_NAME");
     m.fail(std::string("cannot attach to the buffer manager of this host (control partitions ") +
