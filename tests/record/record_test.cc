@@ -427,6 +427,13 @@ TEST_P(RecordRun, RecordsEveryDeliveredEventIntoTheArchive) {
   if (c.explicit_types) args.insert(args.end(), {"--types", "NORMAL,heart_beat"});
   const pid_t rec = start_recorder(args);
   ASSERT_TRUE(subscribed(types)) << recorder_output(0, "err");
+  // One recorder per run.
+  int rc = -1;
+  std::string out = run_tool(
+      std::string(HESK_RECORD_TOOL) + " --root " + root_ + " --exp lin --stream demo --run 7 2>&1",
+      &rc);
+  EXPECT_EQ(rc, 1) << out;
+  EXPECT_NE(out.find("another recorder is writing run 7 of lin/demo"), std::string::npos) << out;
   go();
   ASSERT_TRUE(delivered(2, c.events));
   ASSERT_EQ(stop_recorder(rec), 0) << recorder_output(0, "err");
@@ -468,9 +475,8 @@ TEST_P(RecordRun, RecordsEveryDeliveredEventIntoTheArchive) {
   EXPECT_EQ(e.tend, kT0 + c.events - 1);
 
   // The file tools read what the recorder wrote.
-  int rc = -1;
   const std::string path = run_dir() + files.begin()->first;
-  std::string out = run_tool(std::string(HESK_DAQDUMP_TOOL) + " " + path + " 2>&1", &rc);
+  out = run_tool(std::string(HESK_DAQDUMP_TOOL) + " " + path + " 2>&1", &rc);
   EXPECT_EQ(rc, 0) << out;
   EXPECT_NE(out.find("KOVA Channel Dictionary Table"), std::string::npos) << out;
   EXPECT_NE(out.find("W2.CH0"), std::string::npos);
