@@ -112,7 +112,8 @@ int master_main(const std::string& dir, int gen) {
 }
 
 // Child: a writer delivering its block of every event until it has sent
-// them all or "halt" appears; "sent.W<w>" then holds the count.
+// them all or "halt" appears; "sent.W<w>" then holds the count of events
+// stored, "refused.W<w>" of those the manager refused.
 int writer_main(const std::string& dir, const std::string& data, const WriterSpec& w) {
   Hesk h;
   h.set_evid_64bit_mode(w.gen == 2024);
@@ -127,7 +128,7 @@ int writer_main(const std::string& dir, const std::string& data, const WriterSpe
   if (!wait_file(dir + "/go", 60000)) return 13;
   struct timespec start;
   clock_gettime(CLOCK_MONOTONIC, &start);
-  long sent = 0;
+  long sent = 0, refused = 0;
   for (long i = 0; i < w.events; ++i) {
     if (i % 64 == 0 && file_exists(dir + "/halt")) break;
     if (w.rate > 0) {
@@ -156,12 +157,17 @@ int writer_main(const std::string& dir, const std::string& data, const WriterSpe
     memcpy(p, b.data(), b.size());
     const auto type = static_cast<KOVA_EVTYPE>(w.types[static_cast<size_t>(i) % w.types.size()]);
     if (h.ev_update(type, id, bnum)) {
+      // Refused (no free event slot while a killed recorder's events are
+      // taken back): the event is lost for everyone, the writer goes on.
       h.return_buffer_in_pool(bnum, id);
-      return 14;
+      ++refused;
+      usleep(1000);
+      continue;
     }
     ++sent;
   }
   std::ofstream(dir + "/sent." + block_name(w.index)) << sent;
+  std::ofstream(dir + "/refused." + block_name(w.index)) << refused;
   wait_file(dir + "/stop", 600000);
   return 0;
 }

@@ -266,15 +266,21 @@ class RecordTest : public hesk_mp::HeskProcesses {
         },
         20000);
   }
-  // Every writer has sent all and every event was handed to every reader.
+  // Every writer has sent all, none refused, and every event was handed to
+  // every reader.
   bool delivered(int writers, long events) {
-    return hesk_test::wait_for(
+    const bool done = hesk_test::wait_for(
         [&] {
           for (int w = 1; w <= writers; ++w)
-            if (hesk_mp::read_count(dir_ + "/sent." + block_name(w)) != events) return false;
+            if (hesk_mp::read_count(dir_ + "/refused." + block_name(w)) < 0) return false;
           return all_events_free(*probe_);
         },
         60000);
+    for (int w = 1; w <= writers; ++w) {
+      EXPECT_EQ(hesk_mp::read_count(dir_ + "/refused." + block_name(w)), 0);
+      EXPECT_EQ(hesk_mp::read_count(dir_ + "/sent." + block_name(w)), events);
+    }
+    return done;
   }
   std::string run_dir() const {
     return root_ + "/real/" + std::to_string(this_year()) + "/lin/demo/run7/";
@@ -519,7 +525,7 @@ TEST_F(RecordTest, SurvivesBeingKilledAtRandomPoints) {
     }
   }
   const pid_t last = start_recorder({"--file-events", "60"});
-  ASSERT_TRUE(subscribed({KOVA_EV_NORMAL}));
+  ASSERT_TRUE(subscribed({KOVA_EV_NORMAL})) << recorder_output(recorders_.size() - 1, "err");
   usleep(300000);
   ASSERT_EQ(stop_recorder(last), 0) << recorder_output(recorders_.size() - 1, "err");
   hesk_mp::touch(dir_ + "/halt");
