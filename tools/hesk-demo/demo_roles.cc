@@ -281,6 +281,9 @@ int reader_process(const DemoConfig& cfg, Shared* sh, int index, bool listing,
     while (!ending(sh)) usleep(5000);
     calls.stop();
     sh->r[index].syscalls = calls.value();
+    // The reader thread calls event_handler: it ends before this object's
+    // own members (the checker) go.
+    r.stop_reader();
   }
   leave(sh, names);
   return 0;
