@@ -16,7 +16,6 @@
 // Usage: hesk-record-bench [--mb M (per case, default 128)] [--rounds N]
 //                          [--dir DIR (default $TMPDIR or /tmp)]
 #include <signal.h>
-#include <sched.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -116,10 +115,11 @@ int writer_process(const std::string& data, size_t block, long events) {
   for (long i = 0; i < events; ++i) {
     int bid = id, bnum = -1;
     char* p;
-    while ((p = h.get_buffer_from_pool(4, static_cast<int>(block), &bid, &bnum)) == nullptr) {
+    // Waits (blocked, not spinning: the machine may have two cores) while
+    // every buffer is in an event not yet taken.
+    while ((p = h.get_buffer_from_pool(0, static_cast<int>(block), &bid, &bnum)) == nullptr) {
       if (g_shared->failed.load()) return 5;
       bid = id;
-      sched_yield();
     }
     // One second apart: each block is an event of its own.
     const time_stamp key = {1700000000u + static_cast<unsigned>(i), 0};
@@ -229,9 +229,14 @@ Result run_chain(bool record, size_t block, long events, const std::string& root
   sh->stop_recorder = true;
   sh->stop_master = 1;
   const char* const roles[] = {"master", "writer", record ? "recorder" : "reader"};
+  const auto give_up = Clock::now() + std::chrono::seconds(10);
   for (size_t k = 0; k < kids.size(); ++k) {
     int st = 0;
-    waitpid(kids[k], &st, 0);
+    // A writer blocked on a buffer that never comes back is ended.
+    while (waitpid(kids[k], &st, WNOHANG) == 0) {
+      if (Clock::now() > give_up) kill(kids[k], SIGKILL);
+      usleep(2000);
+    }
     if (!WIFEXITED(st) || WEXITSTATUS(st) != 0)
       fprintf(stderr, "hesk-record-bench: the %s process ended with status %d\n", roles[k],
               WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
