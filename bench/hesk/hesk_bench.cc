@@ -213,6 +213,7 @@ int main(int argc, char** argv) {
     cfg.block_size = k.block;
     cfg.progress = false;
     cfg.count_syscalls = true;
+    cfg.record = false;  // the buffer manager alone (hesk-record-bench measures recording)
     Run full = run_counted(cfg);
     // Half the rate just reached, for as long as the saturated run took.
     DemoConfig paced = cfg;

@@ -132,4 +132,40 @@ INSTANTIATE_TEST_SUITE_P(Ways, DemoStop,
                                          StopCase{"Kill", Stop::kKill}),
                          [](const testing::TestParamInfo<StopCase>& i) { return i.param.name; });
 
+// The demo records into the archive it is given and keeps it: each run a
+// new run number whose files hesk-select finds; --no-record runs without.
+TEST(DemoRecord, KeepsTheArchiveItIsGivenWithEachRunSelectable) {
+  unsetenv("KOVA_CLI_SHM_NAME");
+  unsetenv("KOVA_EV_SHM_NAME");
+  const std::string dir = testing::TempDir() + "demo_record." + std::to_string(getpid());
+  ASSERT_EQ(system(("rm -rf " + dir).c_str()), 0);
+  for (int run = 1; run <= 2; ++run) {
+    int code = -1;
+    const std::string out = ToolProcess::run(
+        {HESK_DEMO_TOOL, "--events", "300", "--quiet", "--writers", "2", "--record", dir}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("events recorded         300 in 1 files, read back 300, mismatched 0"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("--exp chain --runs " + std::to_string(run)), std::string::npos) << out;
+  }
+  int code = -1;
+  const std::string files =
+      ToolProcess::run({HESK_SELECT_TOOL, "--root", dir, "--exp", "chain", "--runs", "1-2"}, &code);
+  EXPECT_EQ(code, 0) << files;
+  EXPECT_TRUE(
+      std::regex_search(files, std::regex("chain/demo/run1/chain_demo_run1_file1_[0-9T]+\\.raw\n"
+                                          "chain/demo/run2/chain_demo_run2_file1_[0-9T]+\\.raw\n")))
+      << files;
+
+  std::string out =
+      ToolProcess::run({HESK_DEMO_TOOL, "--events", "100", "--quiet", "--no-record"}, &code);
+  EXPECT_EQ(code, 0) << out;
+  EXPECT_NE(out.find("events recorded         not recorded (--no-record)"), std::string::npos)
+      << out;
+  out = ToolProcess::run({HESK_DEMO_TOOL, "--record", dir, "--no-record"}, &code);
+  EXPECT_EQ(code, 2) << out;
+  system(("rm -rf " + dir).c_str());
+}
+
 }  // namespace

@@ -18,10 +18,10 @@ struct Tool {
 };
 
 std::vector<Tool> tools() {
-  std::vector<Tool> t = {{"hesk-demo", HESK_DEMO_TOOL},      {"hesk-status", HESK_STATUS_TOOL},
-                         {"hesk-shm", HESK_SHM_TOOL},        {"hesk-select", HESK_SELECT_TOOL},
-                         {"hesk-daqgen", HESK_DAQGEN_TOOL},  {"hesk-daqdump", HESK_DAQDUMP_TOOL},
-                         {"hesk-torture", HESK_TORTURE_TOOL}};
+  std::vector<Tool> t = {{"hesk-demo", HESK_DEMO_TOOL},       {"hesk-status", HESK_STATUS_TOOL},
+                         {"hesk-shm", HESK_SHM_TOOL},         {"hesk-select", HESK_SELECT_TOOL},
+                         {"hesk-daqgen", HESK_DAQGEN_TOOL},   {"hesk-daqdump", HESK_DAQDUMP_TOOL},
+                         {"hesk-torture", HESK_TORTURE_TOOL}, {"hesk-record", HESK_RECORD_TOOL}};
 #ifdef HESK_BENCH_TOOL
   t.push_back({"hesk-bench", HESK_BENCH_TOOL});
 #endif
@@ -89,6 +89,16 @@ TEST_F(ToolOptions, ValuesAreTakenWithBlankOrEqualsAlike) {
       {"hesk-torture", {}, "--seconds", "0", {}, 2, "from 1 to 86400, not '0'"},
       {"hesk-torture", {}, "--writers", "9", {}, 2, "from 1 to 8, not '9'"},
       {"hesk-bench", {}, "--cases", "9x9-1KB", {}, 2, "unknown case"},
+      {"hesk-record", {}, "--recover", file_, {}, 0, "already whole"},
+      {"hesk-record", {"--exp", "lin", "--stream", "s"}, "--run", "0", {}, 2, "not '0'"},
+      {"hesk-record", {"--run", "1", "--exp", "lin"}, "--stream", "a/b", {}, 2, "--stream must"},
+      {"hesk-record",
+       {"--run", "1", "--exp", "lin", "--stream", "s"},
+       "--generation",
+       "2009",
+       {},
+       2,
+       "2010 or 2024, not '2009'"},
   };
   for (const OptionCase& k : cases) {
     const std::string tool = path(k.tool);
@@ -130,7 +140,8 @@ TEST_F(ToolOptions, EveryToolHasHelpAndRefusesWhatItDoesNotKnow) {
                                                         {"hesk-daqdump", "--channels"},
                                                         {"hesk-shm", "--id"},
                                                         {"hesk-torture", "--seed"},
-                                                        {"hesk-bench", "--cases"}}) {
+                                                        {"hesk-bench", "--cases"},
+                                                        {"hesk-record", "--exp"}}) {
     if (path(k.first).empty()) continue;
     int code = -1;
     const std::string out = ToolProcess::run({path(k.first), k.second}, &code);

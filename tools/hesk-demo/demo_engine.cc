@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include "demo_counters.h"
 #include "demo_events.h"
 #include "demo_partitions.h"
+#include "demo_readback.h"
 #include "demo_roles.h"
 
 namespace {
@@ -174,14 +176,16 @@ class Progress {
  public:
   Progress(bool on, long events)
       : on_(on), tty_(isatty(STDERR_FILENO) != 0), events_(events), last_(Clock::now()) {}
-  void show(double elapsed, uint64_t sent, uint64_t delivered) {
+  // recorded < 0: no recording.
+  void show(double elapsed, uint64_t sent, uint64_t delivered, long long recorded) {
     if (!on_ || seconds_since(last_) < (tty_ ? 0.2 : 5.0)) return;
     last_ = Clock::now();
-    fprintf(stderr, "%s[hesk-demo] %6.1f s  events sent %lu%s  delivered %lu  %.0f events/s%s",
+    fprintf(stderr, "%s[hesk-demo] %6.1f s  events sent %lu%s  delivered %lu%s  %.0f events/s%s",
             tty_ ? "\r" : "", elapsed, static_cast<unsigned long>(sent),
             events_ > 0 ? ("/" + std::to_string(events_)).c_str() : "",
-            static_cast<unsigned long>(delivered), elapsed > 0 ? delivered / elapsed : 0.0,
-            tty_ ? "   " : "\n");
+            static_cast<unsigned long>(delivered),
+            recorded >= 0 ? ("  recorded " + std::to_string(recorded)).c_str() : "",
+            elapsed > 0 ? delivered / elapsed : 0.0, tty_ ? "   " : "\n");
     shown_ = true;
   }
   // Ends a line left open on the terminal before anything else is printed.
@@ -196,6 +200,53 @@ class Progress {
   Clock::time_point last_;
   bool shown_ = false;
 };
+
+// Waits up to `limit_s` for one child; kills it after that. Its status.
+int reap_one(Child& c, double limit_s) {
+  const auto start = Clock::now();
+  while (!c.reaped) {
+    int st = 0;
+    if (waitpid(c.pid, &st, WNOHANG) == c.pid) {
+      c.reaped = true;
+      c.status = st;
+    } else if (seconds_since(start) > limit_s) {
+      kill(c.pid, SIGKILL);
+      waitpid(c.pid, &c.status, 0);
+      c.reaped = true;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  return c.status;
+}
+
+// The archive root of a run that records: the one given (made when
+// missing), or a fresh temporary one.
+bool record_root(const DemoConfig& cfg, DemoResult* res) {
+  if (!cfg.record_root.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(cfg.record_root, ec);
+    if (ec) {
+      res->error = "cannot make the archive root " + cfg.record_root + ": " + ec.message();
+      return false;
+    }
+    res->record_root = std::filesystem::absolute(cfg.record_root, ec).lexically_normal().string();
+    if (ec) res->record_root = cfg.record_root;
+    while (res->record_root.size() > 1 && res->record_root.back() == '/')
+      res->record_root.pop_back();
+    res->record_kept = true;
+    return true;
+  }
+  const char* tmp = getenv("TMPDIR");
+  std::string dir =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/hesk-demo.archive.XXXXXX";
+  if (mkdtemp(&dir[0]) == nullptr) {
+    res->error = "cannot make a temporary archive root in " + dir.substr(0, dir.rfind('/'));
+    return false;
+  }
+  res->record_root = dir;
+  return true;
+}
 
 double per_event(long long count, uint64_t processes, uint64_t events) {
   if (count < 0 || events == 0 || processes == 0) return -1;
@@ -245,39 +296,48 @@ DemoResult run_demo(const DemoConfig& cfg) {
   auto* sh = new (mem) demo::Shared();
   sh->limit = cfg.events > 0 ? cfg.events : demo::kOpenLimit;
   RunSignals signals;
+  const int recorders = cfg.record ? 1 : 0;
+  if (cfg.record && record_root(cfg, &res)) res.record_run = demo::next_record_run(res.record_root);
 
   // Children first, while this process has no thread but its own.
   fflush(nullptr);
   const pid_t master_pid = getpid();
   std::vector<Child> kids;
-  for (int i = 0; i < cfg.writers + nreaders; ++i) {
+  const int workers = res.error.empty() ? cfg.writers + nreaders + recorders : 0;
+  for (int i = 0; i < workers; ++i) {
     pid_t pid = fork();
     if (pid == 0) {
       demo::become_worker(master_pid);
       int rc = i < cfg.writers ? demo::writer_process(cfg, sh, i, names)
-                               : demo::reader_process(cfg, sh, i - cfg.writers,
-                                                      i - cfg.writers < cfg.listing_readers, names);
+               : i < cfg.writers + nreaders
+                   ? demo::reader_process(cfg, sh, i - cfg.writers,
+                                          i - cfg.writers < cfg.listing_readers, names)
+                   : demo::recorder_process(cfg, sh, res.record_root, !res.record_kept,
+                                            res.record_run, names);
       fflush(nullptr);
       _exit(rc);
     }
     if (pid < 0) {
       sh->stop = 1;
+      sh->rec_stop = true;
       res.error = "fork failed";
       break;
     }
     kids.push_back(Child{pid, i < cfg.writers});
     sh->workers += 1;
   }
+  // The recorder is the last child.
+  const bool recording = cfg.record && static_cast<int>(kids.size()) == workers && workers > 0;
   // Opened after the fork: this process and the monitor thread it starts.
   demo::KernelCounter master_calls =
       cfg.count_syscalls ? demo::KernelCounter::syscalls() : demo::KernelCounter();
 
   {
     Hesk master;
-    master.set_nclients(cfg.writers + nreaders + 2);
+    master.set_nclients(cfg.writers + nreaders + recorders + 2);
     master.set_nblocks(cfg.writers + 2);
-    // Every writer and reader takes one client slot for each event type.
-    master.set_ncl_slots(4 * (cfg.writers + nreaders) + 8);
+    // Every writer, reader and recorder takes one client slot for each event type.
+    master.set_ncl_slots(4 * (cfg.writers + nreaders + recorders) + 8);
     master.set_nev_slots(cfg.event_slots);
     master.set_evid_64bit_mode(cfg.layout_2024);
     if (res.error.empty() && (master.set_master(true) || master.init()))
@@ -285,7 +345,7 @@ DemoResult run_demo(const DemoConfig& cfg) {
 
     std::string why;
     auto t_ready = Clock::now();
-    while (res.error.empty() && sh->ready.load() < cfg.writers + nreaders) {
+    while (res.error.empty() && sh->ready.load() < cfg.writers + nreaders + recorders) {
       if (g_interrupts > 0 || output_gone()) break;
       if (child_failed(kids, &why)) res.error = why;
       if (seconds_since(t_ready) > 30) res.error = "the demo processes did not get ready in 30 s";
@@ -345,6 +405,12 @@ DemoResult run_demo(const DemoConfig& cfg) {
           least = std::min(least, got);
           drained = drained && got >= expected(sh, cfg, r);
         }
+        // The recorder too has every event built.
+        if (recording) {
+          const uint64_t got = sh->rec.delivered.load();
+          delivered += got;
+          drained = drained && got >= built(sh, cfg.writers);
+        }
         if (delivered != last_delivered) {
           last_delivered = delivered;
           t_last = Clock::now();
@@ -355,13 +421,27 @@ DemoResult run_demo(const DemoConfig& cfg) {
         if (writers_done && seconds_since(t_last) > 5) break;
         uint64_t sent = UINT64_MAX;
         for (int w = 0; w < cfg.writers; ++w) sent = std::min<uint64_t>(sent, sh->w[w].sent.load());
-        progress.show(seconds_since(t_go), sent, least);
+        progress.show(seconds_since(t_go), sent, least,
+                      recording ? static_cast<long long>(sh->rec.written.load()) : -1);
       }
       progress.end_line();
     }
     res.interrupted = res.interrupted || g_interrupts > 0;
     res.elapsed_s = std::chrono::duration<double>(t_last - t_go).count();
 
+    // The recorder first: it writes what it holds and closes its file whole.
+    int recorder_status = -1;
+    if (recording) {
+      sh->rec_stop = true;
+      recorder_status = reap_one(kids.back(), 120);
+      if (res.error.empty() && !(WIFEXITED(recorder_status) && WEXITSTATUS(recorder_status) == 0))
+        res.record_error = "the recorder failed (" +
+                           (WIFSIGNALED(recorder_status)
+                                ? "signal " + std::to_string(WTERMSIG(recorder_status))
+                                : "exit code " + std::to_string(WEXITSTATUS(recorder_status))) +
+                           ")";
+    }
+    sh->rec_stop = true;
     sh->stop = 1;
     master_calls.stop();
     reap_all(kids, 15);
@@ -413,6 +493,17 @@ DemoResult run_demo(const DemoConfig& cfg) {
       res.syscalls_reader = per_event(reader_calls, nreaders, res.events_built);
       res.syscalls_master = per_event(master_calls.value(), 1, res.events_built);
     }
+    if (recording) {
+      res.events_recorded = sh->rec.written.load();
+      if (res.record_error.empty()) {
+        const demo::ReadBack rb =
+            demo::read_back(cfg, res.record_root, res.record_run, res.events_built);
+        res.record_files = rb.files;
+        res.events_read_back = rb.events;
+        res.events_mismatched = rb.mismatched;
+        res.record_error = rb.error;
+      }
+    }
     master.all_clean_up();
   }
 
@@ -424,5 +515,19 @@ DemoResult run_demo(const DemoConfig& cfg) {
   res.ok = res.error.empty() && res.lost == 0 && res.incomplete == 0 && res.corrupted == 0 &&
            res.refused == 0 && res.partitions_left == 0 &&
            (res.events_built > 0 || res.interrupted);
+  if (cfg.record) {
+    res.ok = res.ok && res.record_error.empty() && res.events_recorded == res.events_built &&
+             res.events_read_back == res.events_built && res.events_mismatched == 0;
+    // A temporary archive goes after a good run; after a bad one it stays
+    // for a look.
+    if (!res.record_kept && !res.record_root.empty()) {
+      if (res.ok) {
+        std::error_code ec;
+        std::filesystem::remove_all(res.record_root, ec);
+      } else {
+        res.record_kept = true;
+      }
+    }
+  }
   return res;
 }

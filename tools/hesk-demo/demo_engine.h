@@ -22,6 +22,10 @@
 #include <string>
 #include <vector>
 
+// The recorded run: experiment and stream in the archive.
+constexpr const char* kRecordExp = "chain";
+constexpr const char* kRecordStream = "demo";
+
 struct DemoConfig {
   int writers = 3;
   int listing_readers = 1;      // readers that list the first writer's block
@@ -36,6 +40,11 @@ struct DemoConfig {
   int data_buffers = 64;        // buffers of each writer's data partition
   int event_slots = 128;
   std::string name_prefix;  // partition names; default "hesk-demo.<pid>"
+  // Recording: hesk-record's engine as one more reader, writing every event
+  // into the archive under record_root (empty: a fresh temporary root,
+  // removed after a good run), read back and compared at the end.
+  bool record = true;
+  std::string record_root;
 };
 
 struct ReaderResult {
@@ -65,6 +74,14 @@ struct DemoResult {
   double p50_us = 0, p99_us = 0;  // writer-to-callback latency over all readers
   std::vector<ReaderResult> readers;
   int partitions_left = 0;  // partitions of this run still on the host at the end
+  // The recording (when on): the archive root and run, events the recorder
+  // wrote, files the selection found for the run, events read back from
+  // them, and those wrong, twice or missing; whether the root stays.
+  std::string record_root;
+  int record_run = 0;
+  bool record_kept = false;
+  uint64_t events_recorded = 0, record_files = 0, events_read_back = 0, events_mismatched = 0;
+  std::string record_error;
   // System calls per event built, of one writer, one reader (averages over
   // each role) and the master process; -1 when not counted.
   double syscalls_writer = -1, syscalls_reader = -1, syscalls_master = -1;

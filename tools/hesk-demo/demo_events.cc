@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "demo_roles.h"
+#include "event_channel.h"
 #include "event_util.h"
 #include "hesk_util.h"
 
@@ -176,6 +177,10 @@ void fill_block(char* p, const DemoConfig& cfg, int writer, long i, uint64_t sen
     } else {
       put_updates(w, i);
     }
+  } else if (type == KOVA_EV_ENV) {
+    // Every server block of an environment event holds one environment
+    // block, here without entries.
+    w.sub("ENV", KOVA_ENV_BLOCK_2010, 0);
   }
   w.finish();
 }
@@ -236,6 +241,112 @@ bool EventChecker::check_slow(Hesk* reader, void* head, kova_client_sblock_data*
                                                        blocks, name, reader, nullptr, &v);
   if (type == KOVA_EV_NORMAL) return failed;
   return !failed && v == (type == KOVA_EV_UPD ? upd_value(i) : env_value(i));
+}
+
+bool RecordChecker::check(const unsigned char* ev, size_t length, long* i) {
+  const bool wide = cfg_.layout_2024;
+  const size_t H = wide ? sizeof(kova_eventheader_2024) : sizeof(kova_eventheader);
+  const size_t T = wide ? sizeof(kova_eventtail_2024) : sizeof(kova_eventtail);
+  *i = -1;
+  if (length < H + T) return false;
+  int type, nsb;
+  uint64_t number;
+  time_stamp key;
+  if (wide) {
+    kova_eventheader_2024 h;
+    memcpy(&h, ev, sizeof(h));
+    type = h.event_type, nsb = h.num_svr_block, number = h.event_number, key = h.event_time;
+  } else {
+    kova_eventheader h;
+    memcpy(&h, ev, sizeof(h));
+    type = h.event_type, nsb = h.num_svr_block, number = h.event_number, key = h.event_time;
+  }
+  *i = static_cast<long>(key.timeup) - static_cast<long>(kKeyBase);
+  const long n = *i;
+  if (n < 0 || type != event_type(n) || number != static_cast<uint64_t>(n) + 1 ||
+      nsb != cfg_.writers)
+    return false;
+  // Each writer's block once, in any order.
+  std::vector<bool> seen(static_cast<size_t>(cfg_.writers), false);
+  size_t at = H;
+  for (int b = 0; b < nsb; ++b) {
+    if (length - T - at < head_size(wide)) return false;
+    const unsigned char* p = ev + at;
+    int64_t ltotal, mpulse;
+    int nchan;
+    std::string name;
+    if (wide) {
+      kova_serv_block_head_2024 h;
+      memcpy(&h, p, sizeof(h));
+      ltotal = h.ltotal, mpulse = h.mpulse, nchan = h.nchan;
+      name.assign(h.server, strnlen(h.server, sizeof(h.server)));
+    } else {
+      kova_serv_block_head_2010 h;
+      memcpy(&h, p, sizeof(h));
+      ltotal = h.ltotal, mpulse = h.mpulse, nchan = h.nchan;
+      name.assign(h.server, strnlen(h.server, sizeof(h.server)));
+    }
+    if (ltotal < static_cast<int64_t>(head_size(wide)) ||
+        static_cast<uint64_t>(ltotal) > length - T - at || mpulse != n + 1)
+      return false;
+    int w = -1;
+    for (int k = 0; k < cfg_.writers; ++k)
+      if (name == writer_block_name(k)) w = k;
+    if (w < 0 || seen[static_cast<size_t>(w)]) return false;
+    seen[static_cast<size_t>(w)] = true;
+    // Its sub-blocks, by name and type.
+    const unsigned char *fast = nullptr, *dict = nullptr, *env = nullptr, *upd = nullptr;
+    size_t c = head_size(wide);
+    for (int k = 0; k < nchan; ++k) {
+      if (static_cast<size_t>(ltotal) - c < kSubHead) return false;
+      kova_serv_block_subhead_2010 sh;
+      memcpy(&sh, p + c, sizeof(sh));
+      if (sh.ldata < static_cast<int32_t>(kSubHead) ||
+          static_cast<size_t>(sh.ldata) > static_cast<size_t>(ltotal) - c)
+        return false;
+      const int dtype = sh.dtype & KOVA_DTYPE_MASK;
+      if (dtype == KOVA_BLOCK_1CHAN_2010) fast = p + c;
+      if (dtype == KOVA_ENV_DICT_BLOCK_2010) dict = p + c;
+      if (dtype == KOVA_ENV_BLOCK_2010) env = p + c;
+      if (dtype == KOVA_UPD_BLOCK_2010) upd = p + c;
+      c += static_cast<size_t>(sh.ldata);
+    }
+    if (type == KOVA_EV_NORMAL) {
+      if (fast == nullptr) return false;
+      const std::string ch = writer_block_name(w) + ".CH0";
+      if (strncmp(reinterpret_cast<const char*>(fast), ch.c_str(), 256) != 0) return false;
+      const float* d = get_pointer_to_data(const_cast<unsigned char*>(fast), 0);
+      if (d == nullptr) return false;
+      for (int k = 0; k < kSamples; ++k)
+        if (d[k] != sample(n, w, k)) return false;
+    } else if (w == 0) {
+      if (dict != nullptr) {
+        kova_serv_block_subhead_2010 sh;
+        memcpy(&sh, dict, sizeof(sh));
+        dict_.assign(dict, dict + sh.ldata);
+      }
+      void* e = nullptr;
+      if (type == KOVA_EV_HB || type == KOVA_EV_ENV) {
+        if (env == nullptr || dict_.empty() ||
+            find_slow_channel_2010(const_cast<unsigned char*>(env), dict_.data(), kEnvChannel,
+                                   &e) ||
+            static_cast<kova_env_data_block_2010*>(e)->env_ch_data != env_value(n))
+          return false;
+      }
+      if (type == KOVA_EV_HB || type == KOVA_EV_UPD) {
+        if (upd == nullptr ||
+            find_upd_channel_2010(const_cast<unsigned char*>(upd), kUpdChannel, &e) ||
+            static_cast<kova_upd_data_block_2010*>(e)->upd_ch_data != upd_value(n))
+          return false;
+      }
+    } else if (type == KOVA_EV_ENV) {
+      if (nchan != 1 || env == nullptr) return false;  // an environment block without entries
+    } else if (nchan != 0) {
+      return false;
+    }
+    at += static_cast<size_t>(ltotal);
+  }
+  return at == length - T;
 }
 
 }  // namespace demo

@@ -9,7 +9,8 @@
 // first writer's block then carries slow control (heart beat: dictionary,
 // environment values and updates; environment event: environment values;
 // update event: updates) with values known from i; the other writers send a
-// block without channels.
+// block without channels, in an environment event with one environment block
+// without entries (every block of an environment event holds one).
 //
 // A reader checks, per event, one fast channel (found by name, then its
 // samples) and one slow channel (refused in normal events; in the others the
@@ -61,6 +62,22 @@ class EventChecker {
   bool listing_;
   std::vector<std::string> blocks_;    // "W1", "W2", ...
   std::vector<std::string> channels_;  // "W1.CH0", ...
+};
+
+// Checks events read back from the recorded files (host order, the demo's
+// layout) against what the writers sent: the header the recorder made from
+// the event slot, each writer's block, its channel samples through the
+// channel accessors, and the slow values through the environment dictionary
+// of the heart beats (events come in file order).
+class RecordChecker {
+ public:
+  explicit RecordChecker(const DemoConfig& cfg) : cfg_(cfg) {}
+  // True when the event is right; *i gets its index (-1 when unknown).
+  bool check(const unsigned char* ev, size_t length, long* i);
+
+ private:
+  const DemoConfig& cfg_;
+  std::vector<unsigned char> dict_;  // the last heart beat's dictionary sub-block
 };
 
 }  // namespace demo

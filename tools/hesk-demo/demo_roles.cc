@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <list>
+#include <vector>
 
 #include "Hesk.h"
 #include "demo_counters.h"
@@ -26,10 +28,13 @@ constexpr int kMasterGoneSignal = SIGUSR2;
 constexpr unsigned kOrphanGraceS = 10;
 
 volatile sig_atomic_t g_orphaned = 0;
+// In the recorder worker: where its stop flag lies.
+Shared* g_recorder_shared = nullptr;
 
 void on_wake(int) {}
 void on_master_gone(int) {
   g_orphaned = 1;
+  if (g_recorder_shared != nullptr) g_recorder_shared->rec_stop.store(true);
   alarm(kOrphanGraceS);
 }
 
@@ -146,7 +151,43 @@ class DemoReader : public Hesk {
   EventChecker checker_;
 };
 
+// The event types the demo's writers deliver and its readers take, for the
+// recorder.
+std::vector<int> demo_types() {
+  std::vector<int> t;
+  for (KOVA_EVTYPE e : kDemoTypes) t.push_back(e);
+  return t;
+}
+
 }  // namespace
+
+int recorder_process(const DemoConfig& cfg, Shared* sh, const std::string& root, bool temporary,
+                     int run, const RunNames& names) {
+  g_recorder_shared = sh;
+  if (g_orphaned) sh->rec_stop.store(true);
+  int rc;
+  {
+    hrec::Options o;
+    o.types = demo_types();
+    o.generation = cfg.layout_2024 ? 2024 : 2010;
+    o.root = root;
+    o.exp = kRecordExp;
+    o.stream = kRecordStream;
+    o.run = run;
+    o.quiet = true;
+    o.attach_wait_s = 30;  // the master sets up its partitions after the fork
+    hrec::Recorder r(o, &sh->rec);
+    if (!r.start()) return 30;
+    sh->ready += 1;
+    rc = r.run(&sh->rec_stop) == 0 ? 0 : 31;
+  }
+  if (g_orphaned && temporary) {
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+  }
+  leave(sh, names);
+  return rc;
+}
 
 void become_worker(pid_t parent) {
   signal(SIGINT, SIG_IGN);
@@ -240,6 +281,9 @@ int reader_process(const DemoConfig& cfg, Shared* sh, int index, bool listing,
     while (!ending(sh)) usleep(5000);
     calls.stop();
     sh->r[index].syscalls = calls.value();
+    // The reader thread calls event_handler: it ends before this object's
+    // own members (the checker) go.
+    r.stop_reader();
   }
   leave(sh, names);
   return 0;

@@ -25,6 +25,14 @@ int writer_process(const DemoConfig& cfg, Shared* sh, int index, const RunNames&
 int reader_process(const DemoConfig& cfg, Shared* sh, int index, bool listing,
                    const RunNames& names);
 
+// The recorder: hesk-record's engine recording the demo's event types into
+// the archive under `root` as run `run` of experiment kRecordExp, stream
+// kRecordStream; it ends when sh->rec_stop is set (or the master is gone)
+// with its last file closed whole. A `temporary` root is removed when the
+// master is gone (nobody reads it back then).
+int recorder_process(const DemoConfig& cfg, Shared* sh, const std::string& root, bool temporary,
+                     int run, const RunNames& names);
+
 // Name of writer i's server block ("W1", "W2", ...).
 std::string writer_block_name(int index);
 

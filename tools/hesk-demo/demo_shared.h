@@ -11,13 +11,17 @@
 // A writer announces an event in `started` before it looks at `closing`;
 // one that sees `closing` waits for `limit_fixed` and goes on up to the
 // limit. `stop` ends every process at once (after the drain, or on an
-// error or a second interrupt).
+// error or a second interrupt). The recorder, a reader of its own, is
+// stopped through `rec_stop` before the others, so that it closes its last
+// file whole.
 #ifndef HESK_DEMO_SHARED_H
 #define HESK_DEMO_SHARED_H
 
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+
+#include "recorder.h"
 
 namespace demo {
 
@@ -69,10 +73,13 @@ struct Shared {
   std::atomic<int> orphans_out;  // workers that left after the master was gone
   WriterStats w[kMaxWriters];
   ReaderStats r[kMaxReaders];
+  hrec::Counters rec;          // the recorder's figures
+  std::atomic<bool> rec_stop;  // ends the recording (its file closed whole)
 };
 
 static_assert(std::atomic<uint64_t>::is_always_lock_free, "shared counters must be lock-free");
 static_assert(std::atomic<long long>::is_always_lock_free, "shared counters must be lock-free");
+static_assert(std::atomic<bool>::is_always_lock_free, "shared flags must be lock-free");
 
 }  // namespace demo
 

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "demo_engine.h"
@@ -27,6 +28,9 @@ void usage(FILE* out) {
           "Runs the buffer manager end to end on this host, with partitions of its own:\n"
           "a master (this process), writer processes that each deliver one server block\n"
           "of every event, and reader processes that check what they are handed.\n"
+          "A recorder writes every event into an event archive (DAQ raw files, run\n"
+          "catalog, index file); at the end the run's files are found through the\n"
+          "catalogs and every event is read back and compared with what was sent.\n"
           "Shows progress, then a summary. Ctrl-C ends the run in order: every writer\n"
           "stops after the same event and the readers take what is on its way; another\n"
           "Ctrl-C, a second or more later, stops at once.\n"
@@ -44,11 +48,14 @@ void usage(FILE* out) {
           "  --rate R         offer R events per second (1-10000000; default: as fast\n"
           "                   as they go)\n"
           "  --2024           2024 server blocks and event slots (default 2010)\n"
+          "  --record DIR     record into the archive under DIR and keep it (default: a\n"
+          "                   fresh temporary archive, removed after a good run)\n"
+          "  --no-record      no recording\n"
           "  --quiet          no progress\n"
           "  -h, --help       this text\n"
           "\n"
-          "exit status: 0 nothing lost (also when interrupted), 1 events lost or the run\n"
-          "failed, 2 bad usage\n",
+          "exit status: 0 nothing lost or changed (also when interrupted), 1 events lost,\n"
+          "changed or not recorded, or the run failed, 2 bad usage\n",
           min2010, kMaxBlock, min2024);
 }
 
@@ -75,10 +82,29 @@ std::string sibling_tool(const char* name) {
   return name;
 }
 
+std::string this_year() {
+  const time_t now = time(nullptr);
+  struct tm lt;
+  localtime_r(&now, &lt);
+  return std::to_string(lt.tm_year + 1900);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  enum { kWriters = 1000, kReaders, kListing, kEvents, kSeconds, kBlock, kRate, k2024, kQuiet };
+  enum {
+    kWriters = 1000,
+    kReaders,
+    kListing,
+    kEvents,
+    kSeconds,
+    kBlock,
+    kRate,
+    k2024,
+    kRecord,
+    kNoRecord,
+    kQuiet
+  };
   static const struct option options[] = {{"writers", required_argument, nullptr, kWriters},
                                           {"readers", required_argument, nullptr, kReaders},
                                           {"listing", required_argument, nullptr, kListing},
@@ -87,6 +113,8 @@ int main(int argc, char** argv) {
                                           {"block-size", required_argument, nullptr, kBlock},
                                           {"rate", required_argument, nullptr, kRate},
                                           {"2024", no_argument, nullptr, k2024},
+                                          {"record", required_argument, nullptr, kRecord},
+                                          {"no-record", no_argument, nullptr, kNoRecord},
                                           {"quiet", no_argument, nullptr, kQuiet},
                                           {"help", no_argument, nullptr, 'h'},
                                           {nullptr, 0, nullptr, 0}};
@@ -94,7 +122,7 @@ int main(int argc, char** argv) {
   int readers = 3, listing = -1;
   long block = cfg.block_size;
   const char* block_text = nullptr;
-  bool events_given = false, seconds_given = false;
+  bool events_given = false, seconds_given = false, record_given = false;
   int c;
   while ((c = getopt_long(argc, argv, "h", options, nullptr)) != -1) {
     long v = 0;
@@ -132,6 +160,14 @@ int main(int argc, char** argv) {
       case k2024:
         cfg.layout_2024 = true;
         break;
+      case kRecord:
+        if (*optarg == '\0') return hesk_cli::usage_error(kTool, "--record needs a directory");
+        cfg.record_root = optarg;
+        record_given = true;
+        break;
+      case kNoRecord:
+        cfg.record = false;
+        break;
       case kQuiet:
         cfg.progress = false;
         break;
@@ -146,6 +182,8 @@ int main(int argc, char** argv) {
   if (events_given && seconds_given)
     return hesk_cli::usage_error(kTool, "give --events or --seconds, not both");
   if (seconds_given) cfg.events = 0;
+  if (record_given && !cfg.record)
+    return hesk_cli::usage_error(kTool, "give --record DIR or --no-record, not both");
   const long min_block = demo::min_block_size(cfg.layout_2024);
   if (block < min_block)
     return hesk_cli::usage_error(kTool, "--block-size needs a number from %ld to %ld%s, not '%s'",
@@ -171,12 +209,17 @@ int main(int argc, char** argv) {
       "%d-byte blocks, %s layout\n",
       cfg.writers, readers, cfg.listing_readers, cfg.whole_readers, run.c_str(), cfg.block_size,
       cfg.layout_2024 ? "2024" : "2010");
+  if (cfg.record)
+    printf("hesk-demo: recording into %s\n",
+           cfg.record_root.empty() ? "a temporary archive" : cfg.record_root.c_str());
   printf("hesk-demo: watch it while it runs: %s --cl %s --ev %s%s\n",
          sibling_tool("hesk-status").c_str(), demo_client_partition(cfg.name_prefix).c_str(),
          demo_event_partition(cfg.name_prefix).c_str(), cfg.layout_2024 ? " --2024" : "");
   fflush(stdout);
   DemoResult r = run_demo(cfg);
   if (!r.error.empty()) fprintf(stderr, "hesk-demo: %s\n", r.error.c_str());
+  if (!r.record_error.empty())
+    fprintf(stderr, "hesk-demo: recording: %s\n", r.record_error.c_str());
 
   printf("\n");
   printf("events built            %lu\n", static_cast<unsigned long>(r.events_built));
@@ -192,8 +235,20 @@ int main(int argc, char** argv) {
   printf("elapsed                 %.3f s\n", r.elapsed_s);
   printf("throughput              %.0f events/s, %.1f MB/s\n", r.events_per_s, r.mb_per_s);
   printf("latency writer->reader  p50 %.0f us, p99 %.0f us\n", r.p50_us, r.p99_us);
+  if (cfg.record)
+    printf("events recorded         %lu in %lu files, read back %lu, mismatched %lu\n",
+           static_cast<unsigned long>(r.events_recorded),
+           static_cast<unsigned long>(r.record_files),
+           static_cast<unsigned long>(r.events_read_back),
+           static_cast<unsigned long>(r.events_mismatched));
+  else
+    printf("events recorded         not recorded (--no-record)\n");
   printf("partitions left         %d\n", r.partitions_left);
   printf("result: %s%s\n", r.ok ? "OK" : "FAILED", r.interrupted ? " (interrupted)" : "");
+  if (cfg.record && r.record_kept)
+    printf("hesk-demo: the recorded run: %s --root %s --exp %s --runs %d%s --prefix %s/real/%s\n",
+           sibling_tool("hesk-select").c_str(), r.record_root.c_str(), kRecordExp, r.record_run,
+           cfg.layout_2024 ? " --format raw64" : "", r.record_root.c_str(), this_year().c_str());
   fflush(stdout);
   return r.ok ? 0 : 1;
 }
