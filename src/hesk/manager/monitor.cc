@@ -33,7 +33,8 @@ bool same_head(const typename L::Head& a, const typename L::Head& b) {
   return memcmp(&x, &y, sizeof(x)) == 0;
 }
 
-// Compares every used slot's head with its snapshot, under the slot's lock.
+// Compares every used slot's head with its snapshot, under the slot's lock,
+// and notes the data partitions its blocks come from.
 template <class L>
 void take_snapshots(Hesk& h, MonitorState& ms) {
   for (int s = 1, nev = HeskAccess::event_slot_count(h); s < nev; ++s) {
@@ -59,6 +60,9 @@ void take_snapshots(Hesk& h, MonitorState& ms) {
       snapshot<L>(st) = *v.head();
       st.count = 0;
     }
+    kova_client_sblock_data* e = v.entries();
+    for (int k = 0, n = v.sbfilled(); k < n; ++k)
+      if (e[k].shmid > 0) ms.data_partitions.insert(e[k].shmid);
   }
 }
 

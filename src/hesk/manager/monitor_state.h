@@ -17,6 +17,10 @@ struct MonitorState {
   // they took and never handed over are looked for on the host.
   std::set<int> writers_seen;
   std::set<int> departed;
+  // Data partitions (segment ids) that blocks of events came from; their
+  // buffers' takers are looked at now and then (see reconcile.h).
+  std::set<int> data_partitions;
+  long passes = 0;
   // A partition-layer failure is reported once, until a pass succeeds again.
   bool fault_reported = false;
 };

@@ -111,6 +111,34 @@ bool orphaned(const MonitorState& ms, const References& refs, int id, int bnum,
   return ms.departed.count(d.owner_pid) != 0 && refs.count({id, bnum}) == 0;
 }
 
+constexpr long kSweepEvery = 20;  // passes between looks at every buffer's taker
+
+// The takers of the handed-out buffers of the data partitions events used
+// that are gone join `departed`.
+void sweep_takers(Hesk& h, MonitorState& ms) {
+  std::set<int> takers;
+  auto note = [&](int, const C_shm_buf& d) {
+    takers.insert(d.owner_pid);
+    return false;
+  };
+  for (auto it = ms.data_partitions.begin(); it != ms.data_partitions.end();) {
+    int id = *it;
+    if (id == h.clid || id == h.evid) {
+      it = ms.data_partitions.erase(it);
+      continue;
+    }
+    hesk_shm::PartitionViewer v(id);
+    if (!PartitionRepair::usable(v)) {  // removed meanwhile
+      it = ms.data_partitions.erase(it);
+      continue;
+    }
+    PartitionRepair::repair(v, note);
+    ++it;
+  }
+  for (int pid : takers)
+    if (pid != static_cast<int>(h.mpid) && process_gone(pid)) ms.departed.insert(pid);
+}
+
 }  // namespace
 
 namespace hesk_mgr {
@@ -170,6 +198,7 @@ bool reconcile_clients(Hesk& h, MonitorState& ms) {
 
 bool reconcile_data(Hesk& h, MonitorState& ms) {
   bool repaired = false;
+  if (ms.passes++ % kSweepEvery == 0) sweep_takers(h, ms);
   // Read only now, after every writer in `departed` was found gone.
   References refs;
   if (!ms.departed.empty()) {

@@ -11,7 +11,13 @@
 // - Every partition the master holds: the free queue, the free bits and the
 //   free count are brought back into agreement.
 // - Buffers taken by writers that are gone and that no event slot refers to
-//   go back to their partitions, wherever on the host they are.
+//   go back to their partitions, wherever on the host they are. Writers are
+//   known gone when the monitor saw them subscribed and then gone; and every
+//   twenty passes (and at a monitor's first) the takers of every handed-out
+//   buffer of the data partitions that events of this manager used are
+//   looked at, so that a writer that died between two passes and was kicked
+//   out by another writer's set-up, or before this master started, is found
+//   too.
 #ifndef HESK_MANAGER_RECONCILE_H
 #define HESK_MANAGER_RECONCILE_H
 
