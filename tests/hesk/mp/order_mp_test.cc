@@ -125,3 +125,47 @@ TEST_F(HeskProcesses, FirstBlockWaitsForABusyGateWhileSlotsAreFree) {
   EXPECT_TRUE(wait_for([&] { return all_events_free(m); }));
   EXPECT_EQ(free_buffers(m, id), 4);
 }
+
+// A writer that the monitor never saw subscribed (it came and was killed
+// while a pass was held, and another writer's set-up kicked it out) still
+// gets the buffer it took back, from a partition events used before.
+TEST_F(HeskProcesses, BufferOfAWriterTheMonitorNeverSawComesBack) {
+  HookReset reset;
+  g_armed = g_held = g_released = false;
+  hesk_mgr::set_test_point_hook(hold_monitor);
+  Hesk m;
+  start_master(m, false, 4, 4);
+  m.set_monitoring_period(5000);
+  kova_client c = request();
+  auto mine = names({"B"});
+  ASSERT_GT(m.subscribe(KOVA_EV_NORMAL, CLI_T_WRITER, &c, &mine), 0);
+  int id = m.add(data_name_.c_str(), 4, 1024, false);
+  // A first writer of partition A delivers an event the monitor sees.
+  pid_t first = writer("A", 1, 8300);
+  std::string data_a = data_names_.back();
+  ASSERT_TRUE(ready("A"));
+  go();
+  ASSERT_TRUE(wait_file(dir_ + "/sent.A", 20000));
+  int passes = g_passes.load();
+  ASSERT_TRUE(wait_for([&] { return g_passes.load() >= passes + 3; }));
+  int b = put_block(m, id, "B", {8300, 0}, 1);
+  ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, b));
+  kill_child(first);
+  ASSERT_TRUE(wait_for([&] { return all_events_free(m); }));
+
+  // While a pass is held, a second writer of partition A takes a buffer and
+  // is killed, and a new event's set-up kicks it out.
+  g_armed = true;
+  ASSERT_TRUE(wait_for([] { return g_held.load(); }));
+  pid_t second = child("holder", {"A2", data_a});
+  ASSERT_TRUE(ready("A2"));
+  kill_child(second);
+  testing::internal::CaptureStdout();
+  b = put_block(m, id, "B", {8301, 0}, 1);
+  ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, b));
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("will be kicked out"), std::string::npos) << out;
+  g_released = true;
+  EXPECT_TRUE(wait_for([&] { return free_of(data_a) == kDataBuffers; }, 10000))
+      << free_of(data_a) << " of " << kDataBuffers << " free";
+}
