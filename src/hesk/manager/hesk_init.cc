@@ -13,6 +13,7 @@
 #include "C_shm_kill.h"
 #include "master_guard.h"
 #include "partition_repair.h"
+#include "stats_partition.h"
 
 using namespace hesk_mgr;
 
@@ -204,6 +205,7 @@ bool Hesk::init() {
     }
     evtctrl = reinterpret_cast<kova_event_ctrl_block*>(ev_buf->buffer_addr(0));
     evtctrl2024 = reinterpret_cast<kova_event_ctrl_block_2024*>(evtctrl);
+    attach_stats(*this);
     ready_.store(true);
     return false;
   }
@@ -270,6 +272,8 @@ bool Hesk::init() {
   evtctrl2024 = reinterpret_cast<kova_event_ctrl_block_2024*>(evtctrl);
   set_event_layout_tag(ev_buf, evid64bitmode);
 
+  // The counts are there before attaching processes may go on.
+  attach_stats(*this);
   // Mark the client control block ready for attaching processes whenever
   // either partition is new, or when a stopped start-up never did.
   int status = clictrl->status;
