@@ -11,6 +11,7 @@
 #include <string>
 
 #include "demo_engine.h"
+#include "demo_live_view.h"
 #include "demo_events.h"
 #include "tool_options.h"
 
@@ -45,6 +46,8 @@ void usage(FILE* out) {
           "                   as they go)\n"
           "  --2024           2024 server blocks and event slots (default 2010)\n"
           "  --quiet          no progress\n"
+          "  --serve PORT     a live view of the run on http://127.0.0.1:PORT/ (or\n"
+          "                   [ADDR:]PORT) while it runs: hesk-status --serve\n"
           "  -h, --help       this text\n"
           "\n"
           "exit status: 0 nothing lost (also when interrupted), 1 events lost or the run\n"
@@ -78,7 +81,18 @@ std::string sibling_tool(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  enum { kWriters = 1000, kReaders, kListing, kEvents, kSeconds, kBlock, kRate, k2024, kQuiet };
+  enum {
+    kWriters = 1000,
+    kReaders,
+    kListing,
+    kEvents,
+    kSeconds,
+    kBlock,
+    kRate,
+    k2024,
+    kQuiet,
+    kServe
+  };
   static const struct option options[] = {{"writers", required_argument, nullptr, kWriters},
                                           {"readers", required_argument, nullptr, kReaders},
                                           {"listing", required_argument, nullptr, kListing},
@@ -88,6 +102,7 @@ int main(int argc, char** argv) {
                                           {"rate", required_argument, nullptr, kRate},
                                           {"2024", no_argument, nullptr, k2024},
                                           {"quiet", no_argument, nullptr, kQuiet},
+                                          {"serve", required_argument, nullptr, kServe},
                                           {"help", no_argument, nullptr, 'h'},
                                           {nullptr, 0, nullptr, 0}};
   DemoConfig cfg;
@@ -95,6 +110,7 @@ int main(int argc, char** argv) {
   long block = cfg.block_size;
   const char* block_text = nullptr;
   bool events_given = false, seconds_given = false;
+  std::string serve;
   int c;
   while ((c = getopt_long(argc, argv, "h", options, nullptr)) != -1) {
     long v = 0;
@@ -134,6 +150,9 @@ int main(int argc, char** argv) {
         break;
       case kQuiet:
         cfg.progress = false;
+        break;
+      case kServe:
+        serve = optarg;
         break;
       case 'h':
         usage(stdout);
@@ -175,7 +194,20 @@ int main(int argc, char** argv) {
          sibling_tool("hesk-status").c_str(), demo_client_partition(cfg.name_prefix).c_str(),
          demo_event_partition(cfg.name_prefix).c_str(), cfg.layout_2024 ? " --2024" : "");
   fflush(stdout);
+  DemoLiveView live;
+  if (!serve.empty()) {
+    std::string url, error;
+    int code = 1;
+    if (!live.start(sibling_tool("hesk-status"), serve, demo_client_partition(cfg.name_prefix),
+                    demo_event_partition(cfg.name_prefix), cfg.layout_2024, &url, &error, &code)) {
+      fprintf(stderr, "hesk-demo: %s\n", error.c_str());
+      return code;
+    }
+    printf("hesk-demo: live view: %s (open it in a browser; it ends with the run)\n", url.c_str());
+    fflush(stdout);
+  }
   DemoResult r = run_demo(cfg);
+  live.stop();
   if (!r.error.empty()) fprintf(stderr, "hesk-demo: %s\n", r.error.c_str());
 
   printf("\n");
