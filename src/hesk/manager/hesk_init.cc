@@ -125,11 +125,20 @@ void take_ids(Hesk& h) {
   h.evid = h.ev_buf ? stat_int(h.ev_buf, "shmid") : -1;
 }
 
+// Takes a control partition out of the pool. A process that only attaches
+// never removes it: it may be the only user yet of partitions a master has
+// just made and not yet become a user of.
+void let_go(Hesk& h, const char* name) {
+  C_shm_buffer* b = h.find_by_name(name);
+  if (b != nullptr && !h.master) b->keep(true);
+  h.remove(name);
+}
+
 void drop_partitions(Hesk& h) {
   h.cl_buf = h.find_by_name(h.clname);
   release_master_lock(h);
-  h.remove(h.clname);
-  h.remove(h.evname);
+  let_go(h, h.clname);
+  let_go(h, h.evname);
   h.clid = h.evid = -1;
   h.cl_buf = h.ev_buf = nullptr;
   h.clictrl = nullptr;
@@ -174,7 +183,7 @@ bool Hesk::init() {
   if (!master) {
     if (add(clname)) return true;
     if (add(evname)) {
-      remove(clname);
+      let_go(*this, clname);
       return true;
     }
     take_ids(*this);
