@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -93,6 +94,14 @@ bool DemoLiveView::start(const std::string& status_tool, const std::string& list
   size_t stop_at = line.find_first_of(" \n", at);
   *url = line.substr(at, stop_at == std::string::npos ? std::string::npos : stop_at - at);
   return true;
+}
+
+bool valid_listen_address(const char* text) {
+  const char* colon = strrchr(text, ':');
+  const char* port = colon ? colon + 1 : text;
+  size_t n = strlen(port);
+  if (n == 0 || n > 5 || strspn(port, "0123456789") != n) return false;
+  return atol(port) <= 65535 && (colon == nullptr || colon > text);
 }
 
 void DemoLiveView::stop() {

@@ -10,6 +10,10 @@
 
 #include <string>
 
+// Whether `text` is [ADDR:]PORT with a port from 0 to 65535 (the address is
+// for hesk-status to judge).
+bool valid_listen_address(const char* text);
+
 class DemoLiveView {
  public:
   DemoLiveView() = default;

@@ -152,6 +152,9 @@ int main(int argc, char** argv) {
         cfg.progress = false;
         break;
       case kServe:
+        if (!valid_listen_address(optarg))
+          return hesk_cli::usage_error(
+              kTool, "--serve needs [ADDR:]PORT with a port from 0 to 65535, not '%s'", optarg);
         serve = optarg;
         break;
       case 'h':

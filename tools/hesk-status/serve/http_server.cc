@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -26,9 +27,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often waits look at the stop flag.
-constexpr int kSliceMs = 100;
-
 // Set by the routing of the request being answered on this worker: the
 // connection is closed after the answer (an error, or a request whose body
 // was never read).
@@ -42,6 +40,30 @@ int ms_until(Clock::time_point t) {
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - Clock::now()).count();
   return ms < 0 ? 0 : static_cast<int>(std::min<long long>(ms, 1 << 30));
 }
+
+// The server's stop, seen by every wait at once: a flag, and a descriptor
+// that becomes readable (and stays so) when it is raised, so that waits
+// sleep until their socket or the stop wakes them.
+class StopSignal {
+ public:
+  StopSignal() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~StopSignal() {
+    if (fd_ >= 0) close(fd_);
+  }
+  void raise() {
+    flag_.store(true);
+    uint64_t one = 1;
+    if (fd_ >= 0 && write(fd_, &one, sizeof(one)) < 0) {
+      // Already raised as far as the counter goes: it stays readable.
+    }
+  }
+  bool raised() const { return flag_.load(); }
+  int fd() const { return fd_; }
+
+ private:
+  std::atomic<bool> flag_{false};
+  int fd_;
+};
 
 // A worker per connection, created as connections come, up to `max`; the
 // workers stay for the next connections. Connections beyond `max` wait.
@@ -104,8 +126,8 @@ class ElasticPool : public httplib::TaskQueue {
 // of one request at a time.
 class GuardedStream final : public httplib::Stream {
  public:
-  GuardedStream(int fd, const ServerLimits& lim, const std::atomic<bool>& stopping)
-      : fd_(fd), lim_(lim), stopping_(stopping) {}
+  GuardedStream(int fd, const ServerLimits& lim, const StopSignal& stop)
+      : fd_(fd), lim_(lim), stop_(stop) {}
 
   // Waits for the next request: false when the client stayed quiet for the
   // idle time, went away, or the server stops.
@@ -114,8 +136,7 @@ class GuardedStream final : public httplib::Stream {
     if (pos_ == len_) {
       auto end = after(lim_.idle_seconds);
       for (;;) {
-        if (stopping_.load()) return false;
-        int r = wait(POLLIN, std::min(kSliceMs, ms_until(end)));
+        int r = wait(POLLIN, ms_until(end));
         if (r > 0) break;
         if (r < 0 || Clock::now() >= end) return false;
       }
@@ -160,11 +181,11 @@ class GuardedStream final : public httplib::Stream {
       write_deadline_ = after(lim_.write_seconds);
     }
     for (;;) {
-      if (stopping_.load() || Clock::now() >= write_deadline_) {
+      if (Clock::now() >= write_deadline_) {
         failed_ = true;
         return -1;
       }
-      int r = wait(POLLOUT, std::min(kSliceMs, ms_until(write_deadline_)));
+      int r = wait(POLLOUT, ms_until(write_deadline_));
       if (r < 0) {
         failed_ = true;
         return -1;
@@ -186,16 +207,18 @@ class GuardedStream final : public httplib::Stream {
   socket_t socket() const override { return fd_; }
 
  private:
-  // poll on the socket: >0 ready, 0 not within ms, <0 error or hang-up
-  // without data.
+  // Waits for the socket: >0 ready, 0 not within ms, <0 error, hang-up
+  // without data, or the server stops.
   int wait(short events, int ms) const {
-    pollfd p{fd_, events, 0};
+    pollfd p[2] = {{fd_, events, 0}, {stop_.fd(), POLLIN, 0}};
+    if (stop_.raised()) return -1;
     int r;
     do {
-      r = poll(&p, 1, ms);
+      r = poll(p, 2, ms);
     } while (r < 0 && errno == EINTR);
     if (r <= 0) return r;
-    if ((p.revents & events) != 0) return 1;
+    if (p[1].revents != 0) return -1;
+    if ((p[0].revents & events) != 0) return 1;
     return -1;
   }
 
@@ -203,15 +226,15 @@ class GuardedStream final : public httplib::Stream {
   // failure (answered when the client was too slow).
   int refill() {
     for (;;) {
-      if (stopping_.load()) {
-        failed_ = true;
-        return -1;
-      }
       if (Clock::now() >= head_deadline_) {
         refuse(408, "Request Timeout", "request not received in time\n");
         return -1;
       }
-      int r = wait(POLLIN, std::min(kSliceMs, ms_until(head_deadline_)));
+      int r = wait(POLLIN, ms_until(head_deadline_));
+      if (r < 0) {
+        failed_ = true;
+        return -1;
+      }
       if (r == 0) continue;
       ssize_t n = recv(fd_, buf_, sizeof(buf_), MSG_DONTWAIT);
       if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
@@ -261,7 +284,7 @@ class GuardedStream final : public httplib::Stream {
 
   const int fd_;
   const ServerLimits& lim_;
-  const std::atomic<bool>& stopping_;
+  const StopSignal& stop_;
   char buf_[4096];
   size_t pos_ = 0, len_ = 0;
   size_t budget_ = 0;       // bytes the current request's head may still take
@@ -291,18 +314,25 @@ void close_gently(int fd) {
 
 class GuardedServer : public httplib::Server {
  public:
-  GuardedServer(const ServerLimits& lim, const std::atomic<bool>& stopping)
-      : lim_(lim), stopping_(stopping) {}
+  GuardedServer(const ServerLimits& lim, const StopSignal& stop) : lim_(lim), stop_(stop) {}
+
+  // The library listens with a backlog of 5: connections that come all at
+  // once would wait for retransmissions of their handshake. A listening
+  // socket takes a new backlog by listening again.
+  void widen_backlog() {
+    socket_t s = svr_sock_;
+    if (s != INVALID_SOCKET) ::listen(s, SOMAXCONN);
+  }
 
  private:
   bool process_and_close_socket(socket_t sock) override {
-    GuardedStream strm(sock, lim_, stopping_);
+    GuardedStream strm(sock, lim_, stop_);
     bool ok = true;
     for (int n = 0; n < lim_.keep_alive_requests; ++n) {
       if (!strm.next_request()) break;
       t_close_after = false;
       bool closed = false;
-      const bool last = n + 1 == lim_.keep_alive_requests || stopping_.load();
+      const bool last = n + 1 == lim_.keep_alive_requests || stop_.raised();
       ok = process_request(strm, last, closed, [](httplib::Request&) {});
       if (!ok || closed || last || t_close_after || strm.failed()) break;
     }
@@ -311,7 +341,7 @@ class GuardedServer : public httplib::Server {
   }
 
   const ServerLimits& lim_;
-  const std::atomic<bool>& stopping_;
+  const StopSignal& stop_;
 };
 
 }  // namespace
@@ -319,7 +349,7 @@ class GuardedServer : public httplib::Server {
 class LiveServer::Impl {
  public:
   Impl(std::map<std::string, Resource> resources, ServerLimits limits)
-      : resources_(std::move(resources)), limits_(limits), server_(limits_, stopping_) {
+      : resources_(std::move(resources)), limits_(limits), server_(limits_, stop_) {
     const size_t workers = static_cast<size_t>(std::max(1, limits_.workers));
     server_.new_task_queue = [workers] { return new ElasticPool(workers); };
     server_.set_payload_max_length(4096);
@@ -366,7 +396,7 @@ class LiveServer::Impl {
 
   std::map<std::string, Resource> resources_;
   ServerLimits limits_;
-  std::atomic<bool> stopping_{false};
+  StopSignal stop_;
   GuardedServer server_;
 };
 
@@ -384,18 +414,21 @@ bool LiveServer::bind(const std::string& host, int port, std::string* error) {
   } else {
     port_ = impl_->server_.bind_to_port(host, port) ? port : -1;
   }
-  if (port_ > 0) return true;
+  if (port_ > 0) {
+    impl_->server_.widen_backlog();
+    return true;
+  }
   *error = errno != 0 ? strerror(errno) : "the address cannot be used";
   return false;
 }
 
 bool LiveServer::run() {
   impl_->server_.listen_after_bind();
-  return impl_->stopping_.load();
+  return impl_->stop_.raised();
 }
 
 void LiveServer::stop() {
-  impl_->stopping_.store(true);
+  impl_->stop_.raise();
   impl_->server_.stop();
 }
 

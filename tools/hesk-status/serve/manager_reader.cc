@@ -274,7 +274,7 @@ void ManagerReader::read_clients(const ReadOnlyPartition& cl, Snapshot* s) {
     int nsblocks = 0, listed = 0;
     const char* slot = cl.buffer(c);
     {
-      BriefSlotLock lock(semid, c);
+      BriefSlotLock lock(cl.global().sems ? semid : -1, c);
       memcpy(copy.data(), slot, static_cast<size_t>(fixed));
       memcpy(&head, copy.data(), sizeof(head));
       memcpy(&part, copy.data() + sizeof(head), sizeof(part));
@@ -340,7 +340,7 @@ void ManagerReader::read_events(const ReadOnlyPartition& ev, Snapshot* s) {
     e.slot = slot;
     bool used, sound;
     {
-      BriefSlotLock lock(ev.semid(), slot);
+      BriefSlotLock lock(ev.global().sems ? ev.semid() : -1, slot);
       e.locked_copy = lock.held();
       used = __atomic_load_n(st, __ATOMIC_RELAXED) == EVT_C_USED;
       sound = used && copy_event_slot(ev.buffer(slot), ev.lbuf(), b2024, &e);
