@@ -68,8 +68,34 @@ HeadFields fields(const Head& h) {
                     h.lupdate};
 }
 
-// Copies event slot s (head, client blocks, entries) into `out`; false when
-// its counts do not fit the slot.
+// Copies what the view shows of an event slot in shared memory (its head,
+// client blocks and the entries listed) into `to`, which holds a slot;
+// nothing but copying, as it runs under the slot's lock.
+void grab_event_slot(const char* slot, int lbuf, bool b2024, char* to) {
+  const long head_size = b2024 ? sizeof(kova_event_slot_head_2024) : sizeof(kova_event_slot_head);
+  if (lbuf < head_size) return;
+  memcpy(to, slot, static_cast<size_t>(head_size));
+  int32_t nclients, sbfilled;
+  memcpy(&nclients,
+         to + (b2024 ? offsetof(kova_event_slot_head_2024, nclients)
+                     : offsetof(kova_event_slot_head, nclients)),
+         sizeof(nclients));
+  memcpy(&sbfilled,
+         to + (b2024 ? offsetof(kova_event_slot_head_2024, sbfilled)
+                     : offsetof(kova_event_slot_head, sbfilled)),
+         sizeof(sbfilled));
+  const long entries_at = head_size + static_cast<long>(sizeof(kova_client_block)) * nclients;
+  if (nclients < 0 || sbfilled < 0 ||
+      entries_at + static_cast<long>(sizeof(kova_client_sblock_data)) * sbfilled > lbuf)
+    return;
+  const long listed = std::min<long>(sbfilled, static_cast<long>(kMaxBlocksListed));
+  memcpy(to + head_size, slot + head_size,
+         static_cast<size_t>(entries_at - head_size +
+                             static_cast<long>(sizeof(kova_client_sblock_data)) * listed));
+}
+
+// Reads an event slot copied by grab_event_slot into `out`; false when its
+// counts do not fit the slot.
 bool copy_event_slot(const char* slot, int lbuf, bool b2024, EventSlotInfo* out) {
   const size_t head_size = b2024 ? sizeof(kova_event_slot_head_2024) : sizeof(kova_event_slot_head);
   if (lbuf < static_cast<long>(head_size)) return false;
@@ -328,6 +354,7 @@ void ManagerReader::read_events(const ReadOnlyPartition& ev, Snapshot* s) {
   const int nrec =
       static_cast<int>(std::min<long>(ev.nbuf() - 1, static_cast<long>(ev.lbuf() / rec)));
   const double now = s->time;
+  std::vector<char> copy(static_cast<size_t>(ev.lbuf()));
   for (int slot = 1; slot <= nrec; ++slot) {
     const int32_t* st = reinterpret_cast<const int32_t*>(records + rec * (slot - 1) + status_at);
     if (__atomic_load_n(st, __ATOMIC_RELAXED) != EVT_C_USED) continue;
@@ -343,8 +370,9 @@ void ManagerReader::read_events(const ReadOnlyPartition& ev, Snapshot* s) {
       BriefSlotLock lock(ev.global().sems ? ev.semid() : -1, slot);
       e.locked_copy = lock.held();
       used = __atomic_load_n(st, __ATOMIC_RELAXED) == EVT_C_USED;
-      sound = used && copy_event_slot(ev.buffer(slot), ev.lbuf(), b2024, &e);
+      if (used) grab_event_slot(ev.buffer(slot), ev.lbuf(), b2024, copy.data());
     }
+    sound = used && copy_event_slot(copy.data(), ev.lbuf(), b2024, &e);
     if (!used) {
       s->events_in_use -= 1;
       continue;
