@@ -64,7 +64,8 @@ json parse(const std::string& body) {
 // runs its own, with partitions named after its process.
 class LiveViewDemo : public testing::Test {
  protected:
-  void SetUp() override {
+  // Starts the demo and waits until events flow.
+  void start() {
     unsetenv("KOVA_CLI_SHM_NAME");
     unsetenv("KOVA_EV_SHM_NAME");
     // The port is free when chosen; another program may take it first.
@@ -112,6 +113,7 @@ class LiveViewDemo : public testing::Test {
 };
 
 TEST_F(LiveViewDemo, StatusAgreesWithTheDemo) {
+  ASSERT_NO_FATAL_FAILURE(start());
   json s = last_;
   EXPECT_EQ(s["master"]["pid"], demo_->pid());
   EXPECT_TRUE(s["master"]["alive"].get<bool>());
@@ -176,6 +178,7 @@ TEST_F(LiveViewDemo, StatusAgreesWithTheDemo) {
 TEST_F(LiveViewDemo, PrometheusScrapesTheEventRate) {
   if (!installed(kPrometheus) || !installed(kPromtool))
     GTEST_SKIP() << "Prometheus is not installed (Debian package prometheus)";
+  ASSERT_NO_FATAL_FAILURE(start());
   TempDir dir;
   ASSERT_FALSE(dir.path().empty());
   // The exposition is valid, lint included.
@@ -215,6 +218,7 @@ TEST_F(LiveViewDemo, PrometheusScrapesTheEventRate) {
 
 TEST_F(LiveViewDemo, PageShowsPartitionsAndRatesInChromium) {
   if (!installed(kChromium)) GTEST_SKIP() << "Chromium is not installed (Debian package chromium)";
+  ASSERT_NO_FATAL_FAILURE(start());
   TempDir home;
   ASSERT_FALSE(home.path().empty());
   // Headless, offline, with a profile of its own; --no-sandbox lets it run
