@@ -88,16 +88,21 @@ TEST_F(HeskTest, LiveViewFollowsTheManagerThroughRestarts) {
     ASSERT_EQ(m.subscribe(KOVA_EV_NORMAL, CLI_T_WRITER, &c, &blocks), 1);
     int id = m.add(data_name_.c_str(), 4, 1024, false);
     ASSERT_GT(id, 0);
+    // A name that no label or JSON string may take as it is.
+    const std::string odd = data_name_ + ".\"q\\\n\xff";
+    guard_.add(odd);
+    ASSERT_GT(m.add(odd.c_str(), 2, 256, false), 0);
     // One block of two: the event waits in its slot.
     ASSERT_FALSE(m.ev_update(KOVA_EV_NORMAL, id, put_block(m, id, "SRV.A", {8100, 0}, 7)));
 
     s = view.status_until([](const json& j) {
-      return j["state"] == "running" && j["event_slots_in_use"] == 1 && j["partitions"].size() == 4;
+      return j["state"] == "running" && j["event_slots_in_use"] == 1 && j["partitions"].size() == 5;
     });
     EXPECT_EQ(s["master"]["pid"], getpid());
     EXPECT_TRUE(s["master"]["alive"].get<bool>());
     std::vector<std::string> parts = names_of(s["partitions"]);
-    for (const std::string& n : {cl_name_, ev_name_, ev_name_ + ".stats", data_name_})
+    const std::string odd_shown = data_name_ + ".\"q\\\n\xEF\xBF\xBD";  // U+FFFD for 0xff
+    for (const std::string& n : {cl_name_, ev_name_, ev_name_ + ".stats", data_name_, odd_shown})
       EXPECT_TRUE(contains(parts, n)) << n << " in " << s["partitions"].dump();
     for (const json& p : s["partitions"])
       if (p["name"] == data_name_) {
@@ -126,6 +131,9 @@ TEST_F(HeskTest, LiveViewFollowsTheManagerThroughRestarts) {
     std::string metrics = http_probe::get(view.port(), "/metrics").body;
     EXPECT_NE(metrics.find("hesk_master_up 1\n"), std::string::npos) << metrics;
     EXPECT_NE(metrics.find("hesk_events_set_up_total{event_type=\"NORMAL\"} 1\n"),
+              std::string::npos)
+        << metrics;
+    EXPECT_NE(metrics.find("{partition=\"" + data_name_ + ".\\\"q\\\\\\n\xEF\xBF\xBD\","),
               std::string::npos)
         << metrics;
 
