@@ -220,9 +220,25 @@ class Abuse {
   std::vector<std::thread> threads_;
 };
 
+// Whether hesk-demo has an option (read from its --help).
+bool demo_knows(const char* option) {
+  std::string cmd = std::string(HESK_DEMO_TOOL) + " --help";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return false;
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) text.append(buf, n);
+  pclose(p);
+  return text.find(option) != std::string::npos;
+}
+
 // One demo run; its events/s, or a negative number when it failed.
 double run_demo(const Options& o, int serve_port, Tally* abuse_tally) {
   std::vector<std::string> args{HESK_DEMO_TOOL, "--seconds", std::to_string(o.seconds), "--quiet"};
+  // The buffer manager's own rate: a demo that also records its run does not.
+  static const bool can_skip_recording = demo_knows("--no-record");
+  if (can_skip_recording) args.push_back("--no-record");
   if (serve_port > 0) {
     args.push_back("--serve");
     args.push_back(std::to_string(serve_port));
