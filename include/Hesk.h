@@ -118,10 +118,13 @@ int resolvehost(const char* name, char* buffer, int length, struct hostent** res
 void* reader_thread(void* hesk);
 void* monitor_thread(void* hesk);
 
+struct hesk_stats_block;
+
 namespace hesk_mgr {
 struct HeskAccess;
 struct MonitorState;
 class ManagedThread;
+class StatsPartition;
 class UdpSocket;
 }  // namespace hesk_mgr
 
@@ -320,6 +323,8 @@ class Hesk : public C_shm_mpool {
   std::unique_ptr<hesk_mgr::ManagedThread> reader_thread_;   // rid
   std::unique_ptr<hesk_mgr::ManagedThread> monitor_thread_;  // pid
   std::unique_ptr<hesk_mgr::MonitorState> monitor_state_;    // monitor thread only
+  std::unique_ptr<hesk_mgr::StatsPartition> stats_;          // the manager's counts
+  std::atomic<hesk_stats_block*> stats_block_;               // their block; null: none
 
   friend struct hesk_mgr::HeskAccess;
 };

@@ -119,7 +119,7 @@ TEST_P(DemoStop, EndsInOrderAndLeavesNothingBehind) {
   EXPECT_TRUE(eventually(
       [&] {
         return !partition_exists(prefix + ".cl") && !partition_exists(prefix + ".ev") &&
-               !partition_exists(prefix + ".data.W1");
+               !partition_exists(prefix + ".ev.stats") && !partition_exists(prefix + ".data.W1");
       },
       30))
       << "partitions of " << prefix << " left";

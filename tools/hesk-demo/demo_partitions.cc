@@ -4,6 +4,7 @@
 #include "C_shm.h"
 #include "C_shm_kill.h"
 #include "demo_roles.h"
+#include "hesk_stats.h"
 
 namespace demo {
 
@@ -11,6 +12,7 @@ RunNames run_names(const std::string& prefix, int writers) {
   RunNames n;
   n.client = prefix + ".cl";
   n.event = prefix + ".ev";
+  n.stats = hesk_stats_partition_name(n.event.c_str());
   for (int i = 0; i < writers; ++i) n.data.push_back(prefix + ".data." + writer_block_name(i));
   return n;
 }
@@ -35,6 +37,7 @@ int remove_partitions(const RunNames& names) {
   for (const std::string& d : names.data) left += !remove_one(d);
   left += !remove_one(names.client);
   left += !remove_one(names.event);
+  left += !remove_one(names.stats);
   return left;
 }
 

@@ -11,10 +11,11 @@ namespace demo {
 
 struct RunNames {
   std::string client, event;      // control partitions
+  std::string stats;              // the manager's counts
   std::vector<std::string> data;  // one per writer
 };
 
-// "<prefix>.cl", "<prefix>.ev", "<prefix>.data.W1", ...
+// "<prefix>.cl", "<prefix>.ev", "<prefix>.ev.stats", "<prefix>.data.W1", ...
 RunNames run_names(const std::string& prefix, int writers);
 
 bool partition_exists(const std::string& name);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "demo_engine.h"
+#include "demo_live_view.h"
 #include "demo_events.h"
 #include "tool_options.h"
 
@@ -52,6 +53,8 @@ void usage(FILE* out) {
           "                   fresh temporary archive, removed after a good run)\n"
           "  --no-record      no recording\n"
           "  --quiet          no progress\n"
+          "  --serve PORT     a live view of the run on http://127.0.0.1:PORT/ (or\n"
+          "                   [ADDR:]PORT) while it runs: hesk-status --serve\n"
           "  -h, --help       this text\n"
           "\n"
           "exit status: 0 nothing lost or changed (also when interrupted), 1 events lost,\n"
@@ -103,7 +106,8 @@ int main(int argc, char** argv) {
     k2024,
     kRecord,
     kNoRecord,
-    kQuiet
+    kQuiet,
+    kServe
   };
   static const struct option options[] = {{"writers", required_argument, nullptr, kWriters},
                                           {"readers", required_argument, nullptr, kReaders},
@@ -116,6 +120,7 @@ int main(int argc, char** argv) {
                                           {"record", required_argument, nullptr, kRecord},
                                           {"no-record", no_argument, nullptr, kNoRecord},
                                           {"quiet", no_argument, nullptr, kQuiet},
+                                          {"serve", required_argument, nullptr, kServe},
                                           {"help", no_argument, nullptr, 'h'},
                                           {nullptr, 0, nullptr, 0}};
   DemoConfig cfg;
@@ -123,6 +128,7 @@ int main(int argc, char** argv) {
   long block = cfg.block_size;
   const char* block_text = nullptr;
   bool events_given = false, seconds_given = false, record_given = false;
+  std::string serve;
   int c;
   while ((c = getopt_long(argc, argv, "h", options, nullptr)) != -1) {
     long v = 0;
@@ -171,6 +177,12 @@ int main(int argc, char** argv) {
       case kQuiet:
         cfg.progress = false;
         break;
+      case kServe:
+        if (!valid_listen_address(optarg))
+          return hesk_cli::usage_error(
+              kTool, "--serve needs [ADDR:]PORT with a port from 0 to 65535, not '%s'", optarg);
+        serve = optarg;
+        break;
       case 'h':
         usage(stdout);
         return 0;
@@ -216,7 +228,20 @@ int main(int argc, char** argv) {
          sibling_tool("hesk-status").c_str(), demo_client_partition(cfg.name_prefix).c_str(),
          demo_event_partition(cfg.name_prefix).c_str(), cfg.layout_2024 ? " --2024" : "");
   fflush(stdout);
+  DemoLiveView live;
+  if (!serve.empty()) {
+    std::string url, error;
+    int code = 1;
+    if (!live.start(sibling_tool("hesk-status"), serve, demo_client_partition(cfg.name_prefix),
+                    demo_event_partition(cfg.name_prefix), cfg.layout_2024, &url, &error, &code)) {
+      fprintf(stderr, "hesk-demo: %s\n", error.c_str());
+      return code;
+    }
+    printf("hesk-demo: live view: %s (open it in a browser; it ends with the run)\n", url.c_str());
+    fflush(stdout);
+  }
   DemoResult r = run_demo(cfg);
+  live.stop();
   if (!r.error.empty()) fprintf(stderr, "hesk-demo: %s\n", r.error.c_str());
   if (!r.record_error.empty())
     fprintf(stderr, "hesk-demo: recording: %s\n", r.record_error.c_str());

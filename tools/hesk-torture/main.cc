@@ -32,6 +32,7 @@
 #include "C_shm_buffer.h"
 #include "C_shm_kill.h"
 #include "Hesk.h"
+#include "hesk_stats.h"
 #include "torture.h"
 
 using namespace torture;
@@ -491,7 +492,8 @@ int main(int argc, char** argv) {
   }
   obs.all_clean_up();
   for (int w = 0; w < o.writers; ++w) C_shm_kill k(data_name(o, w).c_str());
-  C_shm_kill kcl(cl.c_str()), kev(ev.c_str());
+  C_shm_kill kcl(cl.c_str()), kev(ev.c_str()),
+      kstats(hesk_stats_partition_name(ev.c_str()).c_str());
 
   uint64_t delivered = check_delivery(o, s, tl, &f);
   if (s->duplicates) f.fail(std::to_string(s->duplicates.load()) + " events delivered twice");

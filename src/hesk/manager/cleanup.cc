@@ -12,6 +12,7 @@
 #include "C_shm_kill.h"
 #include "SysError.h"
 #include "master_guard.h"
+#include "stats_partition.h"
 
 using namespace hesk_mgr;
 
@@ -85,6 +86,7 @@ void Hesk::all_clean_up() {
   } catch (const SysError& e) {
     message("all_clean_up(): releasing client slots failed: %s", e.what());
   }
+  release_stats(*this);
 
   std::lock_guard<std::recursive_mutex> pool_lock(pool_mx_);
   // Each partition with the number of other processes that map it now
@@ -117,6 +119,7 @@ void Hesk::all_clean_up() {
         continue;
       }
       C_shm_kill kill(n.first.c_str());
+      if (n.first == ev_name) remove_stats_partition(ev_name);
     }
   }
 }
@@ -124,6 +127,7 @@ void Hesk::all_clean_up() {
 void Hesk::forced_clean() {
   stop_monitor();
   if (!sreader.empty() || rid != static_cast<pthread_t>(-1)) stop_reader();
+  abandon_stats(*this);
   std::lock_guard<std::recursive_mutex> pool_lock(pool_mx_);
   C_shm::flush();
   {

@@ -26,6 +26,7 @@
 
 #include "event_records.h"
 #include "slot_view.h"
+#include "stats_count.h"
 
 #include <array>
 #include <vector>

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "manager_internal.h"
+#include "stats_partition.h"
 
 using namespace hesk_mgr;
 
@@ -55,7 +56,8 @@ Hesk::Hesk()
       send_sock_(new UdpSocket),
       reader_thread_(new ManagedThread),
       monitor_thread_(new ManagedThread),
-      monitor_state_(new MonitorState) {
+      monitor_state_(new MonitorState),
+      stats_block_(nullptr) {
   resolve_localhost();  // failures are reported and retried at the first notification
   __atomic_store_n(&hesk_bad_format_events, 0, __ATOMIC_RELAXED);
 }

@@ -13,6 +13,7 @@
 #include "C_shm_kill.h"
 #include "master_guard.h"
 #include "partition_repair.h"
+#include "stats_partition.h"
 
 using namespace hesk_mgr;
 
@@ -124,11 +125,20 @@ void take_ids(Hesk& h) {
   h.evid = h.ev_buf ? stat_int(h.ev_buf, "shmid") : -1;
 }
 
+// Takes a control partition out of the pool. A process that only attaches
+// never removes it: it may be the only user yet of partitions a master has
+// just made and not yet become a user of.
+void let_go(Hesk& h, const char* name) {
+  C_shm_buffer* b = h.find_by_name(name);
+  if (b != nullptr && !h.master) b->keep(true);
+  h.remove(name);
+}
+
 void drop_partitions(Hesk& h) {
   h.cl_buf = h.find_by_name(h.clname);
   release_master_lock(h);
-  h.remove(h.clname);
-  h.remove(h.evname);
+  let_go(h, h.clname);
+  let_go(h, h.evname);
   h.clid = h.evid = -1;
   h.cl_buf = h.ev_buf = nullptr;
   h.clictrl = nullptr;
@@ -173,7 +183,7 @@ bool Hesk::init() {
   if (!master) {
     if (add(clname)) return true;
     if (add(evname)) {
-      remove(clname);
+      let_go(*this, clname);
       return true;
     }
     take_ids(*this);
@@ -204,6 +214,7 @@ bool Hesk::init() {
     }
     evtctrl = reinterpret_cast<kova_event_ctrl_block*>(ev_buf->buffer_addr(0));
     evtctrl2024 = reinterpret_cast<kova_event_ctrl_block_2024*>(evtctrl);
+    attach_stats(*this);
     ready_.store(true);
     return false;
   }
@@ -270,6 +281,8 @@ bool Hesk::init() {
   evtctrl2024 = reinterpret_cast<kova_event_ctrl_block_2024*>(evtctrl);
   set_event_layout_tag(ev_buf, evid64bitmode);
 
+  // The counts are there before attaching processes may go on.
+  attach_stats(*this);
   // Mark the client control block ready for attaching processes whenever
   // either partition is new, or when a stopped start-up never did.
   int status = clictrl->status;

@@ -167,6 +167,11 @@ struct HeskAccess {
   static ManagedThread& reader_thread(Hesk& h) { return *h.reader_thread_; }
   static ManagedThread& monitor_thread(Hesk& h) { return *h.monitor_thread_; }
   static MonitorState& monitor_state(Hesk& h) { return *h.monitor_state_; }
+  static std::unique_ptr<StatsPartition>& stats(Hesk& h) { return h.stats_; }
+  static hesk_stats_block* stats_block(const Hesk& h) {
+    return h.stats_block_.load(std::memory_order_relaxed);
+  }
+  static void set_stats_block(Hesk& h, hesk_stats_block* b) { h.stats_block_.store(b); }
   static std::mutex& lists_mutex(Hesk& h) { return h.lists_mx_; }
   static int& master_lock_semid(Hesk& h) { return h.master_lock_semid_; }
   static std::recursive_mutex& pool_mutex(Hesk& h) { return h.pool_mx_; }

@@ -84,6 +84,7 @@ bool examine_clients(Hesk& h, MonitorState& ms, EventSlotView<L>& v, ev_slot_sta
     if (cs->cltype == 0 || cs->pid == static_cast<int32_t>(h.mpid)) continue;
     if (process_gone(cs->pid)) {
       message("MONITOR process: %d  will be kicked out", cs->pid);
+      count_reclaims(h, HESK_RECLAIM_CLIENT_SLOT);
       if (cv.is_writer()) ms.departed.insert(cs->pid);
       kick_out(h, b.snum);
     } else if (status_of(b) == CLI_S_PROC) {
@@ -124,6 +125,7 @@ bool handle_stalled(Hesk& h, MonitorState& ms, int s) {
     EventPath<L>(h).release(lock);
     __atomic_store_n(&free_flag, 0, __ATOMIC_RELAXED);
     message("MONITOR Suspicious event slot: %d freed ", s);
+    count_reclaims(h, HESK_RECLAIM_EVENT_SLOT);
     st.count = 0;
   } else {
     message("MONITOR slot[%d] still alive and in processing: not  freed ", s);

@@ -245,11 +245,13 @@ void EventPath<L>::receive(const Msg& m) {
   }
   EventSlotView<L> v(h_, m.evslot);
   if (!v.addressable() || HeskAccess::client_slot(h_, m.clslot) == nullptr) {
+    count_dropped_datagram(h_);
     bad_datagram("reader_thread: datagram names slots outside the partitions: %d %d", m.evslot,
                  m.clslot);
     return;
   }
   if (!holds_reader_slot(h_, m.clslot)) {
+    count_dropped_datagram(h_);
     bad_datagram("reader_thread: datagram for client slot %d, not one of this reader's", m.clslot);
     return;
   }
@@ -264,6 +266,7 @@ void EventPath<L>::receive(const Msg& m) {
     }
     deliver(&out);
   }
+  if (!run) count_dropped_datagram(h_);
   if (!run) return;
   time_stamp t0 = now();
   Head* head = v.head();
@@ -404,6 +407,7 @@ void Hesk::reader_exec() {
       continue;
     }
     if (static_cast<size_t>(n) != expected) {
+      count_dropped_datagram(*this);
       if (bad_datagram_reports_left()) {
         printf("reader_thread: recv() got wrong length\n");
         count_bad_datagram();

@@ -74,6 +74,7 @@ void kick_out_dead(Hesk& h, MonitorState& ms) {
     if (cs->pid == static_cast<int32_t>(h.mpid)) continue;
     if (process_gone(cs->pid)) {
       message("MONITOR: %d  will be kicked out slot:%d", cs->pid, c);
+      count_reclaims(h, HESK_RECLAIM_CLIENT_SLOT);
       if (cv.is_writer()) ms.departed.insert(cs->pid);
       kick_out(h, c);
     } else if (cv.is_writer()) {
@@ -166,6 +167,7 @@ int reconcile_event_slots(Hesk& h) {
     SlotLock lock(h.ev_buf, s);
     if (!is_free(s) || h.ev_buf->buffer_status(s) != 0) continue;
     message("MONITOR: event slot %d was taken but never used: freed", s);
+    count_reclaims(h, HESK_RECLAIM_EVENT_SLOT);
     h.ev_buf->return_buffer(s);
     ++repaired;
   }
@@ -188,6 +190,7 @@ bool reconcile_clients(Hesk& h, MonitorState& ms) {
     kova_client_slot_head* cs = HeskAccess::client_slot(h, c);
     if (c < 1 || cs == nullptr || cs->pid != 0 || !process_gone(d.owner_pid)) return false;
     message("MONITOR: client slot %d taken by %d, which is gone: freed", c, d.owner_pid);
+    count_reclaims(h, HESK_RECLAIM_CLIENT_SLOT);
     memset(cs, 0, h.cl_buf->getBufferLength());
     return true;
   });
@@ -219,6 +222,7 @@ bool reconcile_data(Hesk& h, MonitorState& ms) {
       held.push_back(entry.first);
       RepairResult r = PartitionRepair::repair(*b, test(entry.first));
       report("partition", b->getStat("name").c_str(), r);
+      count_reclaims(h, HESK_RECLAIM_BUFFER, r.reclaimed);
       repaired = repaired || r.repaired();
     }
   }
@@ -234,6 +238,7 @@ bool reconcile_data(Hesk& h, MonitorState& ms) {
     if (!PartitionRepair::usable(v)) continue;
     RepairResult r = PartitionRepair::repair(v, test(id));
     report("partition", v.getStat("name").c_str(), r);
+    count_reclaims(h, HESK_RECLAIM_BUFFER, r.reclaimed);
     repaired = repaired || r.repaired();
   }
   ms.departed.clear();

@@ -54,6 +54,7 @@ bool EventPath<L>::release(SlotLock& lock) {
     e[k].shmid = 0;
     e[k].bnum = -1;
   }
+  count_event(h_, kEventsFreed, v.head()->evtype);
   Record<L>::set_status(HeskAccess::record<L>(h_, evslot), EVT_C_FREE);
   bool was_free = hesk_shm::PartitionRepair::return_locked_slot(*h_.ev_buf, evslot);
   lock.forget();

@@ -169,6 +169,7 @@ int EventPath<L>::settle(SlotLock& lock, Outbox* out) {
   if (t.writers_done == t.writers && t.open_readers > 0)
     notify_open_readers<L>(h_, evslot, v, out, &t);
   if (t.done != nclients || t.notified != 0) return t.notified;
+  count_event(h_, kEventsCompleted, v.head()->evtype);
   if (v.head()->sbfilled != v.head()->nsblocks) report_unfinished<L>(h_, v);
   if (release(lock)) message("cl_notify(): free_ev_slot() failed");
   return 0;

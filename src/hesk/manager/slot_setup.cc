@@ -185,6 +185,7 @@ bool EventPath<L>::write_setup(int slot, char* block, const SetUpPlan& plan) {
     if (c.reader) touch_client(HeskAccess::client_slot(h_, c.block.snum), plan.start, false);
   }
   add_placeholders<L>(h_, v, plan);
+  count_event(h_, kEventsSetUp, evtype);
   return false;
 }
 

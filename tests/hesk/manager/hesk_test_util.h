@@ -87,6 +87,7 @@ class HeskTest : public testing::Test {
     data_name_ = shm_test::unique_name(tag + ".data");
     guard_.add(cl_name_);
     guard_.add(ev_name_);
+    guard_.add(ev_name_ + ".stats");
     guard_.add(data_name_);
     guard_.add(data_name_ + "2");
     setenv("KOVA_CLI_SHM_NAME", cl_name_.c_str(), 1);

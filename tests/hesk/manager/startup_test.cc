@@ -85,6 +85,17 @@ TEST_F(HeskTest, AttachingBeforeAndAfterTheMaster) {
     EXPECT_EQ(early.find_by_name(ev_name_.c_str()), nullptr);
     EXPECT_EQ(early.clid, -1);
   }
+  {
+    // While the master makes its partitions: the client partition is there,
+    // the master not yet its user, the event partition still to come. A
+    // process that attaches and gives up leaves it to the master.
+    C_shm making;
+    ASSERT_FALSE(making.make(cl_name_.c_str(), 3, 512));
+    Hesk between;
+    EXPECT_TRUE(between.init());
+    EXPECT_TRUE(shm_test::partition_exists(cl_name_));
+    EXPECT_TRUE(making.access());
+  }
   Hesk m;
   start_master(m);
   Hesk late;

@@ -3,6 +3,7 @@
 #include <grp.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 
 #include "process_fixture.h"
@@ -66,8 +67,10 @@ int reader_main(const std::string& dir, const std::string& tag, bool hang) {
   if (h.subscribe(KOVA_EV_NORMAL, CLI_T_READER, &c, nullptr) < 1) return 21;
   touch(dir + "/ready." + tag);
   if (!wait_file(dir + "/stop", 60000)) return 22;
-  std::ofstream(dir + "/count." + tag) << g_count.load();
-  return 0;
+  // Written whole before it appears: the test reads it as soon as it is there.
+  const std::string count = dir + "/count." + tag;
+  std::ofstream(count + ".tmp") << g_count.load();
+  return rename((count + ".tmp").c_str(), count.c_str()) == 0 ? 0 : 23;
 }
 
 // Child: a writer of another user (65534) that delivers one block of its own
