@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ struct Variant {
 
 inline std::string name_of(const Variant& v) {
   return std::to_string(v.gen) + (v.swapped ? "_swapped" : "_host");
+}
+
+// How test listings show a variant (instead of its bytes, padding included).
+inline void PrintTo(const Variant& v, std::ostream* os) {
+  *os << name_of(v);
 }
 
 inline const std::vector<Variant>& all_variants() {
