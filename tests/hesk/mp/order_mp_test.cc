@@ -29,8 +29,34 @@ int free_of(const std::string& partition) {
   return atoi(v.getStat("freebuf").c_str());
 }
 
-struct HookReset {
-  ~HookReset() { hesk_mgr::set_test_point_hook(nullptr); }
+// A master that writes block B, with a fast monitor that a test can hold at
+// its point; the hook goes when the test ends.
+class MonitorOrder : public HeskProcesses {
+ protected:
+  void SetUp() override {
+    HeskProcesses::SetUp();
+    g_armed = g_held = g_released = false;
+    hesk_mgr::set_test_point_hook(hold_monitor);
+  }
+  void TearDown() override {
+    g_released = true;
+    hesk_mgr::set_test_point_hook(nullptr);
+    HeskProcesses::TearDown();
+  }
+  // Starts m as that master; the id of its data partition.
+  int start_writing_master(Hesk& m, unsigned long period_us) {
+    start_master(m, false, 4, 4);
+    m.set_monitoring_period(period_us);
+    kova_client c = request();
+    auto mine = names({"B"});
+    EXPECT_GT(m.subscribe(KOVA_EV_NORMAL, CLI_T_WRITER, &c, &mine), 0);
+    return m.add(data_name_.c_str(), 4, 1024, false);
+  }
+  // Holds the monitor's next pass at its point.
+  void hold() {
+    g_armed = true;
+    ASSERT_TRUE(wait_for([] { return g_held.load(); }));
+  }
 };
 
 }  // namespace
@@ -38,23 +64,14 @@ struct HookReset {
 // A writer deposits after the monitor's pass has looked at the event slots
 // and dies before the pass looks for writers that are gone: its deposited
 // buffer still belongs to the event and is not reclaimed.
-TEST_F(HeskProcesses, MonitorLeavesTheBufferOfAnEventWhoseWriterDiedMeanwhile) {
-  HookReset reset;
-  g_armed = g_held = g_released = false;
-  hesk_mgr::set_test_point_hook(hold_monitor);
+TEST_F(MonitorOrder, MonitorLeavesTheBufferOfAnEventWhoseWriterDiedMeanwhile) {
   Hesk m;
-  start_master(m, false, 4, 4);
-  m.set_monitoring_period(20000);
-  kova_client c = request();
-  auto mine = names({"B"});
-  ASSERT_GT(m.subscribe(KOVA_EV_NORMAL, CLI_T_WRITER, &c, &mine), 0);
-  int id = m.add(data_name_.c_str(), 4, 1024, false);
+  int id = start_writing_master(m, 20000);
   writer("A", 1, 8000);
   ASSERT_TRUE(ready("A"));
   std::string data_a = data_names_.back();
 
-  g_armed = true;
-  ASSERT_TRUE(wait_for([] { return g_held.load(); }));
+  hold();
   go();  // A deposits its block of event 8000 and is killed
   ASSERT_TRUE(wait_file(dir_ + "/sent.A", 20000));
   kill_child(children_.back());
@@ -129,17 +146,9 @@ TEST_F(HeskProcesses, FirstBlockWaitsForABusyGateWhileSlotsAreFree) {
 // A writer that the monitor never saw subscribed (it came and was killed
 // while a pass was held, and another writer's set-up kicked it out) still
 // gets the buffer it took back, from a partition events used before.
-TEST_F(HeskProcesses, BufferOfAWriterTheMonitorNeverSawComesBack) {
-  HookReset reset;
-  g_armed = g_held = g_released = false;
-  hesk_mgr::set_test_point_hook(hold_monitor);
+TEST_F(MonitorOrder, BufferOfAWriterTheMonitorNeverSawComesBack) {
   Hesk m;
-  start_master(m, false, 4, 4);
-  m.set_monitoring_period(5000);
-  kova_client c = request();
-  auto mine = names({"B"});
-  ASSERT_GT(m.subscribe(KOVA_EV_NORMAL, CLI_T_WRITER, &c, &mine), 0);
-  int id = m.add(data_name_.c_str(), 4, 1024, false);
+  int id = start_writing_master(m, 5000);
   // A first writer of partition A delivers an event the monitor sees.
   pid_t first = writer("A", 1, 8300);
   std::string data_a = data_names_.back();
@@ -155,8 +164,7 @@ TEST_F(HeskProcesses, BufferOfAWriterTheMonitorNeverSawComesBack) {
 
   // While a pass is held, a second writer of partition A takes a buffer and
   // is killed, and a new event's set-up kicks it out.
-  g_armed = true;
-  ASSERT_TRUE(wait_for([] { return g_held.load(); }));
+  hold();
   pid_t second = child("holder", {"A2", data_a});
   ASSERT_TRUE(ready("A2"));
   kill_child(second);
