@@ -413,9 +413,15 @@ int main(int argc, char** argv) {
   std::mt19937 rng(o.seed);
   auto end = Clock::now() + std::chrono::seconds(o.seconds);
   auto next_kill = Clock::now(), next_progress = Clock::now() + std::chrono::seconds(10);
+  bool master_was_ready = true;
   while (Clock::now() < end) {
     usleep(10000);
-    watch.sample(&f);
+    // A new master frees nothing until it has set up, which under load may
+    // take a while: the slots' clocks start when it is ready.
+    const bool ready = s->master_ready.load();
+    if (ready && !master_was_ready) watch.restart();
+    master_was_ready = ready;
+    if (ready) watch.sample(&f);
     // Children that ended without being killed crashed.
     for (Child& c : kids) {
       int st = 0;
