@@ -45,9 +45,10 @@ class ManagerReader {
 constexpr size_t kMaxClientsListed = 4096;
 constexpr size_t kMaxEventsListed = 2048;
 constexpr size_t kMaxBlocksListed = 64;  // server blocks shown per event slot
-// An event slot unchanged for this long is shown as stuck: the monitor
-// looks at slots unchanged for 10 of its passes (5 s at its default period).
-constexpr double kStuckSeconds = 5.0;
+// An event slot unchanged for this long is shown as stuck. The monitor frees
+// a slot unchanged for 10 of its passes (5 s at its default period), so the
+// warning comes well before that and stays up for snapshots to show it.
+constexpr double kStuckSeconds = 2.0;
 
 }  // namespace live
 

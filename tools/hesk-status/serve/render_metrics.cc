@@ -141,7 +141,7 @@ std::string metrics_text(const Snapshot& s) {
     for (const auto& t : in_use)
       e.sample("hesk_event_slots_in_use", {{"event_type", type_name(t.first)}},
                static_cast<double>(t.second));
-    e.family("hesk_event_slots_stuck", "gauge", "Event slots unchanged for 5 seconds or more.");
+    e.family("hesk_event_slots_stuck", "gauge", "Event slots unchanged for 2 seconds or more.");
     e.sample("hesk_event_slots_stuck", {}, static_cast<double>(stuck));
 
     e.family("hesk_client_slots_capacity", "gauge",
