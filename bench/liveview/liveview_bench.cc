@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "http_probe.h"
 #include "tool_options.h"
 
 namespace {
@@ -43,33 +44,6 @@ struct Options {
   int stalled = 20;
   int huge_every_ms = 100;
 };
-
-int free_port() {
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof(a);
-  int port = -1;
-  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0 &&
-      getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-    port = ntohs(a.sin_port);
-  close(s);
-  return port;
-}
-
-int connect_nonblocking(int port) {
-  int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 && errno != EINPROGRESS) {
-    close(s);
-    return -1;
-  }
-  return s;
-}
 
 // What the hostile clients got back.
 struct Tally {
@@ -105,7 +79,7 @@ class Abuse {
 
   void open(Conn& c) {
     if (c.fd >= 0) close(c.fd);
-    c.fd = connect_nonblocking(port_);
+    c.fd = http_probe::connect_to(port_, true);
     c.in.clear();
     c.waiting = false;
     if (c.stall && c.fd >= 0) {
@@ -194,7 +168,7 @@ class Abuse {
   void huge_paths() {
     const std::string huge = "GET /" + std::string(1 << 20, 'a') + " HTTP/1.1\r\n\r\n";
     while (!stop_) {
-      int s = connect_nonblocking(port_);
+      int s = http_probe::connect_to(port_, true);
       if (s >= 0 && waitable(s, POLLOUT, 1000)) {
         fcntl(s, F_SETFL, 0);
         timeval tv{2, 0};
@@ -356,8 +330,8 @@ int main(int argc, char** argv) {
   for (int r = 0; r < o.rounds; ++r) {
     fprintf(stderr, "%s: round %d of %d (3 runs of %d s)\n", kTool, r + 1, o.rounds, o.seconds);
     double a = run_demo(o, 0, nullptr);
-    double b = run_demo(o, free_port(), nullptr);
-    double d = run_demo(o, free_port(), &tally);
+    double b = run_demo(o, http_probe::free_port(), nullptr);
+    double d = run_demo(o, http_probe::free_port(), &tally);
     if (a < 0 || b < 0 || d < 0) return 1;
     fprintf(stderr, "%s:   %.0f without, %.0f with the live view, %.0f under the load\n", kTool, a,
             b, d);

@@ -113,6 +113,14 @@ void DaqFile::require_open() const {
 // from the mapping (a shrink already seen costs no read) and again after
 // copying out of it (a shrink meanwhile makes what was copied worthless).
 // Once damaged, a mapping stays damaged: the file must be opened again.
+std::vector<PointerRecord> DaqFile::pointer_row(int index) const {
+  try {
+    return tables_->pointer_row(index);
+  } catch (const Error& e) {
+    throw about(path_, e);
+  }
+}
+
 void DaqFile::require_whole() const {
   if (kova_mapping_damaged(base_) == 1)
     fail(KOVA_MAPPING_DAMAGED, path_ + ": the file shrank while it was read; open it again");
@@ -229,12 +237,7 @@ ChannelRead DaqFile::read(const std::string& name) const {
     const Resolved r = resolve(name);
     const std::string& block = tables_->channels()[static_cast<size_t>(r.index)].name;
     require_whole();
-    std::vector<PointerRecord> rows;
-    try {
-      rows = tables_->pointer_row(r.index);
-    } catch (const Error& e) {
-      throw about(path_, e);
-    }
+    const std::vector<PointerRecord> rows = pointer_row(r.index);
 
     const Geometry& g = geometry_of(gen_);
     const bool short_head = gen_ == 2009;
@@ -337,12 +340,7 @@ ChannelShape DaqFile::shape(const std::string& name) const {
     s.events = ch.count > 0 ? static_cast<size_t>(ch.count) : 0;
     if (s.events == 0) return s;
     require_whole();
-    std::vector<PointerRecord> rows;
-    try {
-      rows = tables_->pointer_row(r.index);
-    } catch (const Error& e) {
-      throw about(path_, e);
-    }
+    const std::vector<PointerRecord> rows = pointer_row(r.index);
     s.events = rows.size();
     if (rows.empty()) return s;
     const Geometry& g = geometry_of(gen_);

@@ -90,6 +90,8 @@ class DaqFile {
   void require_open() const;
   void require_whole() const;
   Resolved resolve(const std::string& name) const;
+  // The pointer table's row of dictionary entry `index`, errors naming the file.
+  std::vector<PointerRecord> pointer_row(int index) const;
   bool header_at(uint64_t offset, Header* h) const;
   void walk_events();
   const EventEntry* indexed(uint64_t offset) const;

@@ -18,6 +18,7 @@
 #include "event_util.h"
 #include "generation_guard.h"
 #include "record_roles.h"
+#include "tool_process.h"
 
 using namespace record_test;
 
@@ -158,16 +159,9 @@ std::string slurp(const std::string& path) {
   return ss.str();
 }
 
+// A shell command's output (standard output and error) and exit code.
 std::string run_tool(const std::string& cmd, int* rc) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) out.append(buf, n);
-  const int st = pclose(p);
-  *rc = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return out;
+  return ToolProcess::run({"/bin/sh", "-c", cmd}, rc);
 }
 
 std::vector<std::string> lines(const std::string& s) {

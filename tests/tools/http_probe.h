@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -33,14 +34,16 @@ inline int free_port() {
   return port;
 }
 
-// A connected socket to 127.0.0.1:port, or -1.
-inline int connect_to(int port) {
-  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// A connected socket to 127.0.0.1:port, or -1. With `nonblocking` the
+// connection may still be under way (poll for POLLOUT).
+inline int connect_to(int port, bool nonblocking = false) {
+  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonblocking ? SOCK_NONBLOCK : 0), 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   a.sin_port = htons(static_cast<uint16_t>(port));
-  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
+  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 &&
+      !(nonblocking && errno == EINPROGRESS)) {
     close(s);
     return -1;
   }

@@ -47,6 +47,40 @@ std::string base_name(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The fields of a delivered event's slot head that its record carries.
+struct SlotFields {
+  int32_t type, n, tmask, status;
+  time_stamp key;
+  uint64_t id;
+};
+
+template <typename SlotHead>
+SlotFields slot_fields(const void* head) {
+  SlotHead s;
+  memcpy(&s, head, sizeof(s));
+  return {s.evtype, s.sbfilled, s.tmask, s.status, s.time, static_cast<uint64_t>(s.eventid)};
+}
+
+// Writes the header of an event record of `total` bytes at `out` and its
+// tail (the length again) at its end.
+template <typename Header, typename Tail>
+void frame_event(unsigned char* out, uint32_t pattern, const SlotFields& f, uint64_t total,
+                 size_t blocks) {
+  Header eh;
+  memset(&eh, 0, sizeof(eh));
+  eh.pattern = pattern;
+  eh.event_type = f.type;
+  eh.event_length = static_cast<decltype(eh.event_length)>(total);
+  eh.event_number = static_cast<decltype(eh.event_number)>(f.id);
+  eh.event_time = f.key;
+  eh.tmask = f.tmask;
+  eh.status = f.status;
+  eh.num_svr_block = static_cast<int32_t>(blocks);
+  memcpy(out, &eh, sizeof(eh));
+  const Tail tail = static_cast<Tail>(total);
+  memcpy(out + total - sizeof(tail), &tail, sizeof(tail));
+}
+
 }  // namespace
 
 struct Recorder::Impl {
@@ -144,20 +178,11 @@ void Reader::event_handler(void* head, kova_client_sblock_data* blocks) {
 void Recorder::Impl::on_event(void* head, kova_client_sblock_data* blocks) {
   Hesk& h = *reader;
   const bool wide = gen == 2024;
-  int32_t type, n, tmask, status;
-  time_stamp key;
-  uint64_t id;
-  if (wide) {
-    kova_event_slot_head_2024 s;
-    memcpy(&s, head, sizeof(s));
-    type = s.evtype, n = s.sbfilled, tmask = s.tmask, status = s.status, key = s.time;
-    id = static_cast<uint64_t>(s.eventid);
-  } else {
-    kova_event_slot_head s;
-    memcpy(&s, head, sizeof(s));
-    type = s.evtype, n = s.sbfilled, tmask = s.tmask, status = s.status, key = s.time;
-    id = s.eventid;
-  }
+  const SlotFields f =
+      wide ? slot_fields<kova_event_slot_head_2024>(head) : slot_fields<kova_event_slot_head>(head);
+  const int32_t type = f.type, n = f.n;
+  const time_stamp key = f.key;
+  const uint64_t id = f.id;
   ctr->delivered += 1;
   const char* tname = type >= 0 && type < KOVA_EV_EVMAX ? event_name_itoa(type) : "?";
   if (type < 0 || type >= KOVA_EV_EVMAX)
@@ -211,35 +236,10 @@ void Recorder::Impl::on_event(void* head, kova_client_sblock_data* blocks) {
 
   EventBuffer buf = queue.take_buffer(static_cast<size_t>(total));
   unsigned char* out = buf.data();
-  if (wide) {
-    kova_eventheader_2024 eh;
-    memset(&eh, 0, sizeof(eh));
-    eh.pattern = KOVA_EV_PATTERN_2024;
-    eh.event_type = type;
-    eh.event_length = static_cast<int64_t>(total);
-    eh.event_number = id;
-    eh.event_time = key;
-    eh.tmask = tmask;
-    eh.status = status;
-    eh.num_svr_block = static_cast<int32_t>(parts.size());
-    memcpy(out, &eh, sizeof(eh));
-    const uint64_t tail = total;
-    memcpy(out + total - T, &tail, sizeof(tail));
-  } else {
-    kova_eventheader eh;
-    memset(&eh, 0, sizeof(eh));
-    eh.pattern = KOVA_EV_PATTERN_2010;
-    eh.event_length = static_cast<uint32_t>(total);
-    eh.event_number = static_cast<uint32_t>(id);
-    eh.event_type = type;
-    eh.event_time = key;
-    eh.tmask = tmask;
-    eh.status = status;
-    eh.num_svr_block = static_cast<int32_t>(parts.size());
-    memcpy(out, &eh, sizeof(eh));
-    const uint32_t tail = static_cast<uint32_t>(total);
-    memcpy(out + total - T, &tail, sizeof(tail));
-  }
+  if (wide)
+    frame_event<kova_eventheader_2024, uint64_t>(out, KOVA_EV_PATTERN_2024, f, total, parts.size());
+  else
+    frame_event<kova_eventheader, uint32_t>(out, KOVA_EV_PATTERN_2010, f, total, parts.size());
   size_t at = H;
   for (const Part& p : parts) {
     memcpy(out + at, p.block, p.length);

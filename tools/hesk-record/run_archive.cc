@@ -76,6 +76,22 @@ void read_catalog(std::string exp, std::vector<kova_run_catalog*>* list) {
   read_run_catalog(list, false, nullptr, c(exp));
 }
 
+// The index record of data file `number`, of either layout.
+template <typename Record>
+Record index_record(int number, time_t tfile, const daqfile::EventSpan& span) {
+  Record r;
+  memset(&r, 0, sizeof(r));
+  r.filen = number;
+  r.evfirst = span.first_time.timeup;
+  r.evlast = span.last_time.timeup;
+  r.event_first = static_cast<decltype(r.event_first)>(span.first_number);
+  r.event_last = static_cast<decltype(r.event_last)>(span.last_number);
+  r.tfile = static_cast<unsigned>(tfile);
+  r.events = static_cast<unsigned>(span.events);
+  for (int t = 0; t < KOVA_EV_EVMAX; ++t) r.tevents[t] = static_cast<int>(span.per_type[t]);
+  return r;
+}
+
 bool same_run(const kova_run_catalog* e, const RunId& id) {
   return e->type == id.mode && e->run == id.run && e->fid == id.fid &&
          strncmp(e->exp, id.exp.c_str(), sizeof(e->exp)) == 0 &&
@@ -387,31 +403,13 @@ bool RunArchive::index_append(int number, time_t tfile, int generation,
   int rc;
   int format;
   if (generation == 2024) {
-    kova_index_file_ev_2024 r;
-    memset(&r, 0, sizeof(r));
-    r.filen = number;
-    r.evfirst = span.first_time.timeup;
-    r.evlast = span.last_time.timeup;
-    r.event_first = span.first_number;
-    r.event_last = span.last_number;
-    r.tfile = static_cast<unsigned>(tfile);
-    r.events = static_cast<unsigned>(span.events);
-    for (int t = 0; t < KOVA_EV_EVMAX; ++t) r.tevents[t] = static_cast<int>(span.per_type[t]);
+    auto r = index_record<kova_index_file_ev_2024>(number, tfile, span);
     std::vector<kova_index_file_ev_2024*> ad{&r};
     format = KOVA_DAQ_INDEX_BOTH_FORMAT;
     rc = add_index_file_entries_ev_2024(c(id_.exp), c(id_.stream), id_.run, id_.fid, &ad, nullptr,
                                         format);
   } else {
-    kova_index_file_ev r;
-    memset(&r, 0, sizeof(r));
-    r.filen = number;
-    r.evfirst = span.first_time.timeup;
-    r.evlast = span.last_time.timeup;
-    r.event_first = static_cast<unsigned>(span.first_number);
-    r.event_last = static_cast<unsigned>(span.last_number);
-    r.tfile = static_cast<unsigned>(tfile);
-    r.events = static_cast<unsigned>(span.events);
-    for (int t = 0; t < KOVA_EV_EVMAX; ++t) r.tevents[t] = static_cast<int>(span.per_type[t]);
+    auto r = index_record<kova_index_file_ev>(number, tfile, span);
     std::vector<kova_index_file_ev*> ad{&r};
     format = KOVA_DAQ_INDEX_EVENT_FORMAT;
     rc = add_index_file_entries_ev(c(id_.exp), c(id_.stream), id_.run, id_.fid, &ad, nullptr,

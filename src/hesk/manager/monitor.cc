@@ -91,7 +91,8 @@ bool examine_clients(Hesk& h, MonitorState& ms, EventSlotView<L>& v, ev_slot_sta
       long limit = static_cast<long>(h.mperiod * 20 / 1000000);
       long age = static_cast<long>(t_now.timeup) - snapshot<L>(st).lupdate.timeup;
       if (cv.is_reader() || (cv.is_writer() && age < limit)) st.count = 0;
-    } else if (move_status(b, CLI_S_NTF, CLI_S_DONE)) {
+    } else {
+      move_status(b, CLI_S_NTF, CLI_S_DONE);
     }
   }
   h.cl_buf->ctrl(0, false);

@@ -78,6 +78,29 @@ bool names_event(const typename L::Head* head, const typename L::Msg& m) {
   return seconds == m.time.timeup && id == message_event_id<L>(m);
 }
 
+// What a reader finds in the datagram's event slot without the slot's lock.
+template <class L>
+struct Listing {
+  typename L::Ctrl* rec = nullptr;
+  typename L::Head* head = nullptr;
+  kova_client_block* blocks = nullptr;  // the slot's client blocks
+  int nclients = 0;
+};
+
+// Whether the slot is in use, holds the event the datagram names and lists
+// this reader's client slot at the datagram's place, read without the lock.
+template <class L>
+bool lists_reader(Hesk& h, const typename L::Msg& m, Listing<L>* out) {
+  EventSlotView<L> v(h, m.evslot);
+  out->rec = HeskAccess::record<L>(h, m.evslot);
+  if (out->rec == nullptr || Record<L>::status(out->rec) != EVT_C_USED) return false;
+  out->head = v.head();
+  out->nclients = __atomic_load_n(&out->head->nclients, __ATOMIC_ACQUIRE);
+  if (!names_event<L>(out->head, m) || m.cln < 0 || m.cln >= out->nclients) return false;
+  out->blocks = v.clients();
+  return __atomic_load_n(&out->blocks[m.cln].snum, __ATOMIC_RELAXED) == m.clslot;
+}
+
 // The common case, without the slot's lock: the slot is in use, holds the
 // event the datagram names, lists this reader at the datagram's place, and
 // its block is notified; the block moves to processing by an atomic
@@ -88,19 +111,14 @@ bool names_event(const typename L::Head* head, const typename L::Msg& m) {
 // lock, with its messages.
 template <class L>
 bool EventPath<L>::accept_unlocked(const Msg& m) {
-  EventSlotView<L> v(h_, m.evslot);
-  typename L::Ctrl* rec = HeskAccess::record<L>(h_, m.evslot);
   kova_client_slot_head* cs = HeskAccess::client_slot(h_, m.clslot);
-  if (rec == nullptr || cs == nullptr || Record<L>::status(rec) != EVT_C_USED) return false;
-  typename L::Head* head = v.head();
-  int nclients = __atomic_load_n(&head->nclients, __ATOMIC_ACQUIRE);
-  if (!names_event<L>(head, m) || m.cln < 0 || m.cln >= nclients ||
-      __atomic_load_n(&head->evtype, __ATOMIC_RELAXED) != cs->evtype)
+  Listing<L> l;
+  if (cs == nullptr || !lists_reader<L>(h_, m, &l) ||
+      __atomic_load_n(&l.head->evtype, __ATOMIC_RELAXED) != cs->evtype)
     return false;
-  kova_client_block* blk = v.clients() + m.cln;
-  if (__atomic_load_n(&blk->snum, __ATOMIC_RELAXED) != m.clslot) return false;
+  kova_client_block* blk = l.blocks + m.cln;
   if (!move_status(*blk, CLI_S_NTF, CLI_S_PROC)) return false;
-  if (Record<L>::status(rec) != EVT_C_USED || !names_event<L>(head, m)) {
+  if (Record<L>::status(l.rec) != EVT_C_USED || !names_event<L>(l.head, m)) {
     move_status(*blk, CLI_S_PROC, CLI_S_NTF);
     return false;
   }
@@ -184,19 +202,13 @@ void EventPath<L>::complete(const Msg& m) {
 // the two sees the event finished.) True when nothing more is to be done.
 template <class L>
 bool EventPath<L>::complete_unlocked(const Msg& m) {
-  EventSlotView<L> v(h_, m.evslot);
-  typename L::Ctrl* rec = HeskAccess::record<L>(h_, m.evslot);
-  if (rec == nullptr || Record<L>::status(rec) != EVT_C_USED) return false;
-  typename L::Head* head = v.head();
-  int nclients = __atomic_load_n(&head->nclients, __ATOMIC_ACQUIRE);
-  if (!names_event<L>(head, m) || m.cln < 0 || m.cln >= nclients) return false;
-  kova_client_block* blocks = v.clients();
-  if (__atomic_load_n(&blocks[m.cln].snum, __ATOMIC_RELAXED) != m.clslot) return false;
+  Listing<L> l;
+  if (!lists_reader<L>(h_, m, &l)) return false;
   // Once this block is done, the event may be freed and its slot set up
   // anew at any moment: only the atomic statuses are read after.
   // What this reader read is ordered before whoever releases the event.
   hesk_shm::sync_releasing(hesk_shm::PartitionRepair::slot_sync(*h_.ev_buf, m.evslot));
-  if (!move_status(blocks[m.cln], CLI_S_PROC, CLI_S_DONE)) return false;
+  if (!move_status(l.blocks[m.cln], CLI_S_PROC, CLI_S_DONE)) return false;
   kova_client_slot_head* cs = HeskAccess::client_slot(h_, m.clslot);
   if (cs != nullptr) touch_client(cs, now(), true);
   // Clients still notified or processing settle the event when they are
@@ -204,8 +216,8 @@ bool EventPath<L>::complete_unlocked(const Msg& m) {
   // settling does (a notification, or being forced done), and a finished
   // event is released.
   bool someone_left = false, settle_now = false;
-  for (int i = 0; i < nclients && !settle_now; ++i) {
-    int st = status_of(blocks[i]);
+  for (int i = 0; i < l.nclients && !settle_now; ++i) {
+    int st = status_of(l.blocks[i]);
     someone_left = someone_left || st != CLI_S_DONE;
     settle_now = st == CLI_S_WAIT;
   }
@@ -213,7 +225,7 @@ bool EventPath<L>::complete_unlocked(const Msg& m) {
   Outbox out;
   {
     SlotLock lock(h_.ev_buf, m.evslot);
-    if (Record<L>::status(rec) == EVT_C_USED && names_event<L>(head, m)) settle(lock, &out);
+    if (Record<L>::status(l.rec) == EVT_C_USED && names_event<L>(l.head, m)) settle(lock, &out);
   }
   deliver(&out);
   return true;

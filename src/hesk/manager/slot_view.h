@@ -167,10 +167,11 @@ class ClientSlotView {
 template <class L>
 bool reader_may_read(const Hesk& h, const EventSlotView<L>& v) {
   kova_client_block* b = v.clients();
-  for (int i = 0, n = v.nclients(); i < n; ++i)
-    if ((status_of(b[i]) == CLI_S_NTF || status_of(b[i]) == CLI_S_PROC) &&
-        !ClientSlotView(h, b[i].snum).is_writer())
+  for (int i = 0, n = v.nclients(); i < n; ++i) {
+    const int st = status_of(b[i]);
+    if ((st == CLI_S_NTF || st == CLI_S_PROC) && !ClientSlotView(h, b[i].snum).is_writer())
       return true;
+  }
   return false;
 }
 

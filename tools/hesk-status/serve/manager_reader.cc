@@ -144,27 +144,6 @@ bool copy_event_slot(const char* slot, int lbuf, bool b2024, EventSlotInfo* out)
 
 }  // namespace
 
-uint64_t Counts::total_set_up() const {
-  uint64_t n = 0;
-  for (uint64_t v : set_up) n += v;
-  return n;
-}
-uint64_t Counts::total_completed() const {
-  uint64_t n = 0;
-  for (uint64_t v : completed) n += v;
-  return n;
-}
-uint64_t Counts::total_freed() const {
-  uint64_t n = 0;
-  for (uint64_t v : freed) n += v;
-  return n;
-}
-uint64_t Counts::total_reclaims() const {
-  uint64_t n = 0;
-  for (uint64_t v : reclaims) n += v;
-  return n;
-}
-
 ManagerReader::ManagerReader(std::string client_partition, std::string event_partition, int layout)
     : client_(std::move(client_partition)),
       event_(std::move(event_partition)),

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -83,10 +84,16 @@ struct Counts {
   uint64_t dropped = 0;
   std::array<uint64_t, HESK_RECLAIM_KINDS> reclaims{};
   int64_t created = 0;
-  uint64_t total_set_up() const;
-  uint64_t total_completed() const;
-  uint64_t total_freed() const;
-  uint64_t total_reclaims() const;
+  uint64_t total_set_up() const { return sum(set_up); }
+  uint64_t total_completed() const { return sum(completed); }
+  uint64_t total_freed() const { return sum(freed); }
+  uint64_t total_reclaims() const { return sum(reclaims); }
+
+ private:
+  template <size_t N>
+  static uint64_t sum(const std::array<uint64_t, N>& a) {
+    return std::accumulate(a.begin(), a.end(), uint64_t{0});
+  }
 };
 
 struct Snapshot {
